@@ -1,0 +1,125 @@
+#include "cli_app.h"
+
+#include <map>
+
+#include <fmt/format.h>
+
+#include "command.h"
+#include "platform/error.h"
+
+namespace resmill::cli {
+
+namespace {
+
+constexpr const char* kDescription =
+    "ResMill command line: the staged workflow of the ResMill window, one command per run.\n"
+    "\n"
+    "Each run is one start of the program with the current folder as the program folder: it\n"
+    "reads and deletes the state file shxdata.dat, loads or creates resmill.ini, creates the\n"
+    "work tree (WorkFolder/binary1, binary2 with drmpack/icons) and empties it when no work is\n"
+    "pending, runs one command, and before it exits writes the state file again when work is\n"
+    "pending and was not saved. So 'open', 'port', 'build' and 'save' run one after another in\n"
+    "one folder are the staged workflow, and the window and the command line can take turns.";
+
+constexpr const char* kFooter =
+    "Commands and when they are allowed:\n"
+    "  open TARGET [SOURCE]   Open; a SOURCE counts as a chosen source file.   nothing pending\n"
+    "  port                   Port the source DRM into the target.             two-file work pending\n"
+    "  build [options]        Build Setup + Build.                              work pending\n"
+    "  save OUTPUT            Save As: superfile, raw DRM image or skin.        work pending\n"
+    "  reset                  Reset: drop pending work, empty the work tree.    always\n"
+    "  status                 StageFlags, pending work, enabled commands.       always\n"
+    "  settings [options]     Print or change the five settings.               changing: nothing pending\n"
+    "  convert SOURCE TARGET  Device picture <-> ordinary picture.              always\n"
+    "  resize-gif SRC DST WxH The Build's GIF resize with Match Size.           always\n"
+    "  info FILE              Describe a flash file, DRM image, skin, picture.  always\n"
+    "\n"
+    "build: the target list is WorkFolder/binary1/drmpack/icons (*.bmp;*.gif;*.png); the source\n"
+    "list is --source-folder, by default WorkFolder/binary2/drmpack/icons when two files were\n"
+    "opened (*.bmp;*.png;*.gif;*.raw;*.k;*.g); both sorted as the Build Setup lists are.\n"
+    "--pair SOURCE TARGET names a source file and a target icon by file name; --table applies a\n"
+    "port table first and pairs are appended after it; all run in order without a question.\n"
+    "--icon-size WxH answers the icon-size question (without it a zero-sized icon is skipped).\n"
+    "\n"
+    "Messages become lines 'Caption: Text': completion messages on standard output, errors and\n"
+    "warnings on standard error. Progress is drawn on standard error when it is a terminal.\n"
+    "\n"
+    "Exit status: 0 done; 1 the operation failed (no DRM, bad or truncated input, I/O error);\n"
+    "2 usage error, or a command not allowed in the current stage (pending work is kept).";
+
+}  // namespace
+
+int CliRun::NotAllowed(std::string_view command, std::string_view why) const {
+  err << "resmill-cli: " << command << ": " << why << '\n';
+  return kExitUsage;
+}
+
+int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment) {
+  std::vector<std::unique_ptr<Command>> commands;
+  commands.push_back(MakeOpenCommand());
+  commands.push_back(MakePortCommand());
+  commands.push_back(MakeBuildCommand());
+  commands.push_back(MakeSaveCommand());
+  commands.push_back(MakeResetCommand());
+  commands.push_back(MakeStatusCommand());
+  commands.push_back(MakeSettingsCommand());
+  commands.push_back(MakeConvertCommand());
+  commands.push_back(MakeResizeGifCommand());
+  commands.push_back(MakeInfoCommand());
+
+  CLI::App app(kDescription, "resmill-cli");
+  app.footer(kFooter);
+  app.require_subcommand(0, 1);
+  std::map<CLI::App*, Command*> bySub;
+  for (auto& command : commands) {
+    CLI::App* sub = app.add_subcommand(command->Name(), command->Summary());
+    command->Configure(*sub);
+    bySub[sub] = command.get();
+  }
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, environment.out, environment.err);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, environment.out, environment.err);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e, environment.out, environment.err);
+    return kExitUsage;
+  }
+
+  Command* chosen = nullptr;
+  for (CLI::App* sub : app.get_subcommands()) chosen = bySub[sub];
+  if (chosen == nullptr) {
+    environment.out << app.help();
+    return kExitUsage;
+  }
+
+  ConsoleUi ui(environment.out, environment.err, environment.progressBar);
+  app::Controller controller(ui, environment.programFolder, environment.clock);
+  CliRun run{environment.out, environment.err, ui, controller};
+  int status = kExitDone;
+  try {
+    controller.InitApp();
+    status = chosen->Execute(run);
+  } catch (const Error& e) {
+    environment.err << "resmill-cli: " << e.what() << '\n';
+    if (e.kind() == Error::Kind::Internal) {
+      environment.err << "resmill-cli: this is a fault of ResMill; please report it with the input files\n";
+    }
+    status = e.kind() == Error::Kind::Refused ? kExitUsage : kExitFailed;
+  } catch (const std::exception& e) {
+    environment.err << "resmill-cli: " << e.what() << '\n';
+    status = kExitFailed;
+  }
+  try {
+    controller.Shutdown();
+  } catch (const std::exception& e) {
+    environment.err << "resmill-cli: could not keep the pending work: " << e.what() << '\n';
+    if (status == kExitDone) status = kExitFailed;
+  }
+  return status;
+}
+
+}  // namespace resmill::cli

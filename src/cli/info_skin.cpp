@@ -1,0 +1,10 @@
+#include "info.h"
+#include "platform/error.h"
+
+namespace resmill::cli {
+
+int InfoSkin(const std::filesystem::path&, std::ostream&) {
+  throw Error(Error::Kind::Refused, "info for skins is not implemented in this release yet");
+}
+
+}  // namespace resmill::cli

@@ -1,0 +1,230 @@
+#include "app/controller.h"
+
+#include "app/operations.h"
+#include "platform/file_system.h"
+
+namespace resmill::app {
+namespace fs = std::filesystem;
+
+namespace {
+constexpr const char* kOpenFilter = "SHX files|*.shx|SBF files|*.sbf|BIN (SMG)  files|*.bin;*.smg|EZX files|*.ezx";
+constexpr const char* kTargetTitle = "Open SBF/SHX/EZX/BIN file to edit or import DRM to";
+constexpr const char* kSourceTitle = "Open SBF/SHX/EZX/BIN file to export DRM from (Cancel to skip)";
+}  // namespace
+
+std::tm LocalTimeNow() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+Controller::Controller(UserInterface& ui, fs::path programFolder, Clock clock)
+    : session_(ui, std::move(programFolder), std::move(clock)) {}
+
+void Controller::InitApp() {
+  Session& s = session_;
+  if (auto flags = ReadStateFile(s.StateFile())) {
+    s.nothingPending = false;
+    s.stageFlags = *flags;
+    menu_.settings = false;
+    menu_.port = !s.OneFileWork();
+    menu_.open = false;
+    menu_.saveAs = true;
+  } else {
+    s.nothingPending = true;
+    menu_.open = true;
+    menu_.saveAs = false;
+    menu_.port = false;
+  }
+  s.settings = LoadSettings(s.SettingsFile(), s.programFolder);
+  s.tree = CreateWorkFolders(s.settings.workFolder);
+  if (s.nothingPending && FolderExists(s.tree.binary1Folder)) {
+    CleanUpWorkFolders(s.tree);
+    s.tree = CreateWorkFolders(s.settings.workFolder);
+  }
+  menu_.build = !s.nothingPending;
+  s.buildCompleted = false;
+}
+
+void Controller::DeleteStateFileQuietly() { DeleteFileQuietly(session_.StateFile()); }
+
+void Controller::RequestClose() {
+  closeRequested_ = true;
+  Shutdown();
+}
+
+bool Controller::Decompile(int slot, const fs::path& file, const std::string& ext, bool& isSkin,
+                           bool& isRawDump) {
+  Session& s = session_;
+  isSkin = false;
+  isRawDump = false;
+  if (ext == ".SBF") return OpenSbfDrm(s, slot);
+  if (ext == ".SHX") return OpenShxDrm(s, slot);
+  if (ext == ".EZX") {
+    if (slot == 2 && s.settings.convertRawToBmp) s.convertSkinPictures = true;
+    UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
+    isSkin = true;
+    return true;
+  }
+  isRawDump = true;
+  return OpenBinDrm(s, slot);
+}
+
+OpenResult Controller::Open(SourceQuestion question) {
+  Session& s = session_;
+  s.sourceFileName.clear();
+  auto target = s.ui.ChooseOpenFile(kTargetTitle, kOpenFilter);
+  s.targetFileName = target ? *target : fs::path();
+  if (!target) {
+    DeleteStateFileQuietly();
+    return OpenResult::Cancelled;
+  }
+  s.targetExt = UpperExtension(s.targetFileName.string());
+
+  bool sourceChosen = false;
+  if (s.settings.askForSourceFile || question == SourceQuestion::Always) {
+    auto source = s.ui.ChooseOpenFile(kSourceTitle, kOpenFilter);
+    s.sourceFileName = source ? *source : fs::path();
+    sourceChosen = source.has_value();
+  }
+  s.stageFlags = sourceChosen ? kTwoFiles : kOneFile;
+  s.sourceExt = UpperExtension(s.sourceFileName.string());
+
+  s.fileSlot = 1;
+  s.ui.SetStatusText("Decompiling source file 1");
+  bool targetIsSkin = false, targetIsRawDump = false;
+  if (!Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump)) {
+    s.ui.SetStatusText("No DRM found. Shutting down.");
+    s.ui.ShowMessage("No DRM found", "Error", MessageOwner::Desktop);
+    DeleteStateFileQuietly();
+    return OpenResult::NoDrm;
+  }
+
+  if (s.stageFlags == kTwoFiles) {
+    s.fileSlot = 2;
+    s.ui.SetStatusText("Decompiling source file 2");
+    bool sourceIsSkin = false, sourceIsRawDump = false;
+    if (!Decompile(2, s.sourceFileName, s.sourceExt, sourceIsSkin, sourceIsRawDump)) {
+      s.stageFlags = kOneFile;
+      s.ui.SetStatusText("No DRM found. DRM Edit mode");
+      s.ui.ShowMessage("No 2nd DRM found", "Warning", MessageOwner::Desktop);
+    }
+  }
+  if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
+  if (targetIsSkin) s.stageFlags += kSkinTarget;
+
+  if (s.settings.autoCloseOnStage) {
+    // The work is pending from here on, whether or not the window goes away.
+    s.nothingPending = false;
+    WriteStateFile(s.StateFile(), s.stageFlags);
+    s.ui.ShowMessage("DRM decompiled.", "", MessageOwner::Desktop);
+    RequestClose();
+    return OpenResult::Done;
+  }
+  EnableAfterOpen();
+  return OpenResult::Done;
+}
+
+void Controller::EnableAfterOpen() {
+  Session& s = session_;
+  menu_.port = !s.OneFileWork();
+  menu_.open = false;
+  menu_.saveAs = true;
+  menu_.build = true;
+  menu_.settings = false;
+  s.nothingPending = false;
+}
+
+void Controller::Port() { PortDrm(session_); }
+
+void Controller::Build(bool setupAccepted, bool confirm) {
+  Session& s = session_;
+  if (setupAccepted && s.replacementTable.Count() != 0 &&
+      (!confirm || s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow))) {
+    for (const build::TRepItem& item : s.replacementTable) {
+      ApplyReplacement(s, item.SourcePath, item.TargetPath, item.MatchSize);
+    }
+    s.ui.ShowMessage("Transfer complete", "", MessageOwner::MainWindow);
+    s.buildCompleted = true;
+    return;
+  }
+  s.replacementTable.Clear();
+}
+
+SaveResult Controller::SaveAs() {
+  Session& s = session_;
+  const char* filter = (s.stageFlags & kRawDumpTarget) ? "BIN files|*.bin"
+                       : (s.stageFlags & kSkinTarget)  ? "EZX files|*.ezx"
+                                                       : "SHX files|*.shx";
+  const char* title = (s.stageFlags & kSkinTarget) ? "Select a file to save skin" : "Select a file to save DRM reflash";
+  auto chosen = s.ui.ChooseSaveFile(title, filter, ".shx");
+  SaveResult result = SaveResult::Cancelled;
+  if (chosen) {
+    s.saveFileName = *chosen;
+    s.drmOutputFile = DeriveDrmOutputFile(s.saveFileName);
+    if (s.stageFlags & kRawDumpTarget) {
+      CompileDrm(s);
+    } else if (s.stageFlags & kSkinTarget) {
+      PackSkin(s, s.tree.drmPack1Folder, s.saveFileName);
+    } else {
+      CompileSuperfile(s);
+    }
+    s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
+    s.ui.SetStatusText("Complete");
+    if (s.settings.cleanUpOnCompletion) CleanUpWorkFolders(s.tree);
+    s.drmSaved = true;
+    result = SaveResult::Done;
+  } else {
+    s.drmSaved = false;
+  }
+  if (s.settings.autoCloseOnStage) RequestClose();
+  return result;
+}
+
+void Controller::ApplySettings(const SettingsChoice& choice) {
+  Session& s = session_;
+  s.settings.cleanUpOnCompletion = choice.cleanUpOnCompletion;
+  s.settings.askForSourceFile = choice.askForSourceFile;
+  s.settings.convertRawToBmp = choice.convertRawToBmp;
+  if (choice.newWorkFolder) {
+    s.settings.workFolder = *choice.newWorkFolder;
+    s.tree = CreateWorkFolders(s.settings.workFolder);
+  }
+  SaveSettings(s.settings, s.SettingsFile());
+}
+
+void Controller::Reset() {
+  Session& s = session_;
+  if (FileExists(s.StateFile())) DeleteFileQuietly(s.StateFile());
+  s.nothingPending = true;
+  menu_.open = true;
+  menu_.settings = true;
+  menu_.saveAs = false;
+  menu_.port = false;
+  menu_.build = false;
+  s.settings = LoadSettings(s.SettingsFile(), s.programFolder);
+  s.tree = CreateWorkFolders(s.settings.workFolder);
+  if (FolderExists(s.tree.binary1Folder)) {
+    CleanUpWorkFolders(s.tree);
+    s.tree = CreateWorkFolders(s.settings.workFolder);
+  }
+  s.buildCompleted = false;
+}
+
+void Controller::Exit() {
+  Session& s = session_;
+  if (!s.nothingPending && !s.drmSaved) {
+    s.ui.ShowMessage("DRM was not compiled", "Incomplete Operation", MessageOwner::Desktop);
+  }
+  Shutdown();
+}
+
+void Controller::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  Session& s = session_;
+  if (!s.nothingPending && !s.drmSaved) WriteStateFile(s.StateFile(), s.stageFlags);
+}
+
+}  // namespace resmill::app

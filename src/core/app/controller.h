@@ -1,0 +1,81 @@
+#pragma once
+// The staged workflow of the main window without a window: start, Open,
+// Port, Build, Save As, Settings, Reset, Exit and the menu-item states. The Qt
+// window, resmill-cli and the tests drive this same object.
+
+#include <filesystem>
+#include <optional>
+
+#include "app/session.h"
+
+namespace resmill::app {
+
+/// Enabled state of the menu items that change; Exit, Reset and About are always on.
+struct MenuState {
+  bool open = true;
+  bool port = false;
+  bool build = false;
+  bool saveAs = false;
+  bool settings = true;
+  bool operator==(const MenuState&) const = default;
+};
+
+enum class SourceQuestion {
+  FromSettings,  ///< ask for a source file when AskForSourceFile is on
+  Always,        ///< ask whatever the setting says (resmill-cli open TARGET SOURCE)
+};
+
+enum class OpenResult { Cancelled, NoDrm, Done };
+enum class SaveResult { Cancelled, Done };
+
+/// What the Settings dialog hands back after OK.
+struct SettingsChoice {
+  bool cleanUpOnCompletion = true;
+  bool askForSourceFile = true;
+  bool convertRawToBmp = true;
+  /// The folder chosen with "Select folder to save icons and CG's " when that box is ticked.
+  std::optional<std::filesystem::path> newWorkFolder;
+};
+
+class Controller {
+ public:
+  Controller(UserInterface& ui, std::filesystem::path programFolder, Clock clock = LocalTimeNow);
+
+  /// The program's start: state file, settings, work tree, menu states.
+  void InitApp();
+  OpenResult Open(SourceQuestion question = SourceQuestion::FromSettings);
+  void Port();
+  /// The Build command after its setup: `setupAccepted` is the Build Setup
+  /// dialog's OK; with `confirm` the user is asked "Are you sure?" first.
+  void Build(bool setupAccepted, bool confirm = true);
+  SaveResult SaveAs();
+  /// The Settings command after the dialog closed with OK. The dialog's click
+  /// reactions (auto-close, conversion) change session().settings directly.
+  void ApplySettings(const SettingsChoice& choice);
+  void Reset();
+  /// The Exit menu command.
+  void Exit();
+  /// The program ends by any road (Exit, the title-bar button, auto-close, the
+  /// end of a command-line run): work that is pending and was not saved is kept
+  /// in the state file, so the next start does not empty the work tree.
+  void Shutdown();
+
+  const MenuState& Menu() const noexcept { return menu_; }
+  /// AutoCloseOnStage asked the program to end after Open or Save As.
+  bool CloseRequested() const noexcept { return closeRequested_; }
+  Session& session() noexcept { return session_; }
+  const Session& session() const noexcept { return session_; }
+
+ private:
+  bool Decompile(int slot, const std::filesystem::path& file, const std::string& ext, bool& isSkin, bool& isRawDump);
+  void EnableAfterOpen();
+  void DeleteStateFileQuietly();
+  void RequestClose();
+
+  Session session_;
+  MenuState menu_;
+  bool closeRequested_ = false;
+  bool shutDown_ = false;
+};
+
+}  // namespace resmill::app

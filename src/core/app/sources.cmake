@@ -1,0 +1,8 @@
+target_sources(resmill_core PRIVATE
+  app/controller.cpp
+  app/ops_build.cpp
+  app/ops_drm.cpp
+  app/ops_skin.cpp
+  app/settings.cpp
+  app/work_tree.cpp
+)

@@ -1,0 +1,3 @@
+# Sources of the build subsystem.
+target_sources(resmill_core PRIVATE
+)

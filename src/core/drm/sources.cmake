@@ -1,0 +1,3 @@
+# Sources of the drm subsystem.
+target_sources(resmill_core PRIVATE
+)

@@ -1,0 +1,122 @@
+#include "platform/binary_file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include "platform/error.h"
+
+namespace resmill {
+
+BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(path) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::Update: flags |= O_RDWR; break;
+  }
+  do {
+    fd_ = ::open(path.c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) ThrowIoError(mode == Mode::Create ? "create" : "open", path);
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    ThrowIoError("open", path, EISDIR);
+  }
+}
+
+BinaryFile::~BinaryFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+BinaryFile::BinaryFile(BinaryFile&& other) noexcept
+    : fd_(other.fd_), position_(other.position_), path_(std::move(other.path_)) {
+  other.fd_ = -1;
+}
+
+BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    position_ = other.position_;
+    path_ = std::move(other.path_);
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::size_t BinaryFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                          static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError("read", path_);
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+std::size_t BinaryFile::Read(std::span<std::uint8_t> buffer) {
+  std::size_t got = ReadAt(position_, buffer);
+  position_ += static_cast<std::int64_t>(got);
+  return got;
+}
+
+void BinaryFile::ReadExact(std::span<std::uint8_t> buffer, std::string_view what) {
+  std::int64_t at = position_;
+  if (Read(buffer) != buffer.size()) {
+    ThrowFormatError(path_, fmt::format("offset {}", HexOffset(static_cast<std::uint64_t>(at))),
+                     fmt::format("file ends inside {}", what));
+  }
+}
+
+void BinaryFile::Write(std::span<const std::uint8_t> data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t put = ::pwrite(fd_, data.data() + done, data.size() - done,
+                           static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError("write", path_);
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  position_ += static_cast<std::int64_t>(done);
+}
+
+void BinaryFile::Write(std::string_view text) {
+  Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+void BinaryFile::Seek(std::int64_t offset) {
+  if (offset < 0) ThrowIoError("seek", path_, EINVAL);
+  position_ = offset;
+}
+
+std::int64_t BinaryFile::Size() const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) ThrowIoError("size of", path_);
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+void BinaryFile::Truncate(std::int64_t size) {
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIoError("truncate", path_);
+}
+
+void BinaryFile::Close() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && errno != EINTR) ThrowIoError("close", path_);
+}
+
+}  // namespace resmill

@@ -1,0 +1,57 @@
+#pragma once
+// Byte files with positioned block reads and writes. Unbuffered: callers move
+// data in blocks (8 KiB and up), so a user-space buffer would only copy twice.
+// Every failure throws resmill::Error (Kind::Io) naming the operation and file.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+namespace resmill {
+
+class BinaryFile {
+ public:
+  enum class Mode {
+    Read,    ///< existing file, read only
+    Create,  ///< created or truncated, read and write
+    Update,  ///< existing file, read and write, kept as it is
+  };
+
+  BinaryFile() = default;
+  BinaryFile(const std::filesystem::path& path, Mode mode);
+  ~BinaryFile();
+  BinaryFile(BinaryFile&& other) noexcept;
+  BinaryFile& operator=(BinaryFile&& other) noexcept;
+  BinaryFile(const BinaryFile&) = delete;
+  BinaryFile& operator=(const BinaryFile&) = delete;
+
+  bool IsOpen() const noexcept { return fd_ >= 0; }
+  const std::filesystem::path& Path() const noexcept { return path_; }
+
+  /// Reads up to buffer.size() bytes at the current position; fewer only at the end of the file.
+  std::size_t Read(std::span<std::uint8_t> buffer);
+  /// Reads exactly buffer.size() bytes or throws a format error naming `what` and the offset.
+  void ReadExact(std::span<std::uint8_t> buffer, std::string_view what);
+  /// Reads up to buffer.size() bytes at `offset` without moving the current position.
+  std::size_t ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer);
+  /// Writes every byte at the current position.
+  void Write(std::span<const std::uint8_t> data);
+  void Write(std::string_view text);
+
+  void Seek(std::int64_t offset);
+  std::int64_t Position() const noexcept { return position_; }
+  std::int64_t Size() const;
+  bool AtEnd() const { return position_ >= Size(); }
+  void Truncate(std::int64_t size);
+
+  /// Closes and reports a failed close; the destructor closes silently.
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::int64_t position_ = 0;
+  std::filesystem::path path_;
+};
+
+}  // namespace resmill

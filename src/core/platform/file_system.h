@@ -1,0 +1,66 @@
+#pragma once
+// Folder work as the work tree needs it: names matched without regard to case
+// (the tree's files were named on a case-blind file system and users still
+// rename them that way), Windows-style wildcard searches, and folder creation
+// and clean-up that ignore failures.
+
+#include <compare>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace resmill {
+
+std::string ToUpperAscii(std::string_view text);
+bool EqualsCaseBlind(std::string_view a, std::string_view b);
+/// Case-blind ordering of names, as the Windows file system lists them.
+int CompareCaseBlind(std::string_view a, std::string_view b);
+/// Windows wildcard match ("*" any run, "?" one character), case-blind.
+bool WildcardMatch(std::string_view mask, std::string_view name);
+
+/// The extension of a path from the last "." after the last "/", "\" or ":",
+/// dot included and upper-cased; empty when there is none.
+std::string UpperExtension(std::string_view path);
+
+/// `name` in `folder`: the exact name when it exists, otherwise the first entry
+/// whose name equals it case-blind; nothing when neither exists.
+std::optional<std::filesystem::path> FindCaseBlind(const std::filesystem::path& folder,
+                                                   std::string_view name);
+/// As FindCaseBlind, but gives folder/name when no such file exists yet (for creating it).
+std::filesystem::path ResolveCaseBlind(const std::filesystem::path& folder, std::string_view name);
+
+struct FoundFile {
+  std::string name;             ///< file name without folder
+  std::filesystem::path path;   ///< full path
+  bool readOnly = false;        ///< no owner write permission
+  bool hidden = false;          ///< name starts with "."
+};
+
+struct SearchOptions {
+  bool includeHidden = false;
+  bool includeReadOnly = true;
+};
+
+/// Plain (regular) files of `folder` matching any of the ";"-separated masks,
+/// e.g. "*.bmp;*.gif;*.png", sorted case-blind by name. A missing folder gives none.
+std::vector<FoundFile> FindFiles(const std::filesystem::path& folder, std::string_view masks,
+                                 SearchOptions options = {});
+
+/// Creates one folder level; failure (an existing folder, a missing parent) is ignored.
+bool CreateFolder(const std::filesystem::path& folder) noexcept;
+/// Removes an empty folder; failure is ignored.
+bool RemoveFolder(const std::filesystem::path& folder) noexcept;
+/// Removes a file; failure is ignored.
+bool DeleteFileQuietly(const std::filesystem::path& file) noexcept;
+bool FolderExists(const std::filesystem::path& folder) noexcept;
+bool FileExists(const std::filesystem::path& file) noexcept;
+/// Renames, replacing an existing target; throws on failure.
+void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+/// Appends a tail ("binary1", "drmpack/icons") to a folder without doubling a separator.
+std::filesystem::path JoinTail(const std::filesystem::path& folder, std::string_view tail);
+
+}  // namespace resmill

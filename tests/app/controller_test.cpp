@@ -1,0 +1,165 @@
+#include "app/controller.h"
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace resmill::app {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadText;
+using test::ScriptedUi;
+using test::TempDir;
+using test::WriteText;
+
+MenuState Menu(bool open, bool port, bool build, bool saveAs, bool settings) {
+  return MenuState{open, port, build, saveAs, settings};
+}
+
+TEST(Controller, StartWithoutStateFileEmptiesTheTree) {
+  TempDir dir;
+  fs::create_directories(dir / "binary1/drmpack/icons");
+  WriteText(dir / "binary1/drmpack/icons/1.gif", "old");
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
+  EXPECT_TRUE(c.session().nothingPending);
+  EXPECT_FALSE(fs::exists(dir / "binary1/drmpack/icons/1.gif"));
+  EXPECT_TRUE(fs::is_directory(dir / "binary2/drmpack/icons"));
+  c.Exit();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
+}
+
+TEST(Controller, StartWithStateFileKeepsTheWorkAndSetsTheMenu) {
+  struct Case { const char* state; MenuState menu; };
+  const Case cases[] = {
+      {"1", Menu(false, false, true, true, false)},  {"2", Menu(false, true, true, true, false)},
+      {"5", Menu(false, false, true, true, false)},  {"6", Menu(false, true, true, true, false)},
+      {"9", Menu(false, false, true, true, false)},  {"10", Menu(false, true, true, true, false)},
+      {"7", Menu(true, false, false, false, true)},  // not a stage value: nothing pending
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    fs::create_directories(dir / "binary1/drmpack/icons");
+    WriteText(dir / "binary1/drmpack/icons/1.gif", "edited");
+    WriteText(dir / "shxdata.dat", c.state);
+    ScriptedUi ui;
+    Controller controller(ui, dir.path());
+    controller.InitApp();
+    EXPECT_EQ(controller.Menu(), c.menu) << c.state;
+    EXPECT_FALSE(fs::exists(dir / "shxdata.dat")) << c.state;
+    bool pending = c.menu.saveAs;
+    EXPECT_EQ(fs::exists(dir / "binary1/drmpack/icons/1.gif"), pending) << c.state;
+  }
+}
+
+TEST(Controller, ExitWithPendingWorkWarnsAndKeepsTheStateFile) {
+  TempDir dir;
+  WriteText(dir / "shxdata.dat", "5");
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  c.Exit();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "DRM was not compiled");
+  EXPECT_EQ(ui.messages[0].caption, "Incomplete Operation");
+  EXPECT_EQ(ReadText(dir / "shxdata.dat"), "5");
+}
+
+TEST(Controller, EndingWithoutExitStillKeepsPendingWork) {
+  TempDir dir;
+  WriteText(dir / "shxdata.dat", "2");
+  ScriptedUi ui;
+  {
+    Controller c(ui, dir.path());
+    c.InitApp();
+    c.Shutdown();  // the window closed by its title-bar button
+  }
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(ReadText(dir / "shxdata.dat"), "2");
+}
+
+TEST(Controller, ResetDropsPendingWork) {
+  TempDir dir;
+  WriteText(dir / "shxdata.dat", "6");
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  WriteText(dir / "binary1/CG15.bin", "x");
+  WriteText(dir / "shxdata.dat", "6");  // written by another run meanwhile
+  c.Reset();
+  EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
+  EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
+  EXPECT_FALSE(fs::exists(dir / "binary1/CG15.bin"));
+  EXPECT_TRUE(fs::is_directory(dir / "binary1/drmpack/icons"));
+  EXPECT_EQ(c.session().stageFlags, 6);  // kept, as the window keeps it
+  c.Exit();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
+}
+
+TEST(Controller, CancelledOpenChangesNothing) {
+  TempDir dir;
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  WriteText(dir / "shxdata.dat", "1");
+  EXPECT_EQ(c.Open(), OpenResult::Cancelled);
+  EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
+  EXPECT_EQ(c.session().stageFlags, 0);
+  EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
+  ASSERT_EQ(ui.openTitles.size(), 1u);
+  EXPECT_EQ(ui.openTitles[0], "Open SBF/SHX/EZX/BIN file to edit or import DRM to");
+}
+
+TEST(Controller, BuildWithoutPairingsAsksNothing) {
+  TempDir dir;
+  WriteText(dir / "shxdata.dat", "1");
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  c.Build(true);
+  EXPECT_EQ(ui.confirmations, 0);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_FALSE(c.session().buildCompleted);
+}
+
+TEST(Controller, SaveAsOffersTheTargetKindAndCancelKeepsTheWork) {
+  struct Case { const char* state; const char* filter; const char* title; };
+  const Case cases[] = {
+      {"5", "BIN files|*.bin", "Select a file to save DRM reflash"},
+      {"9", "EZX files|*.ezx", "Select a file to save skin"},
+      {"2", "SHX files|*.shx", "Select a file to save DRM reflash"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteText(dir / "shxdata.dat", c.state);
+    ScriptedUi ui;
+    Controller controller(ui, dir.path());
+    controller.InitApp();
+    EXPECT_EQ(controller.SaveAs(), SaveResult::Cancelled);
+    EXPECT_EQ(ui.saveFilters.at(0), c.filter);
+    EXPECT_EQ(ui.saveTitles.at(0), c.title);
+    // Auto-close is on by default: the program ends, and the pending work survives it.
+    EXPECT_TRUE(controller.CloseRequested());
+    EXPECT_EQ(ReadText(dir / "shxdata.dat"), c.state);
+  }
+}
+
+TEST(Controller, SettingsAreAppliedAndSaved) {
+  TempDir dir;
+  ScriptedUi ui;
+  Controller c(ui, dir.path());
+  c.InitApp();
+  c.session().settings.autoCloseOnStage = false;  // the dialog's box reacts at once
+  c.ApplySettings(SettingsChoice{false, true, false, dir / "other"});
+  EXPECT_EQ(ReadText(dir / "resmill.ini"), "0\r\n1\r\n0\r\n0\r\n" + (dir / "other").string() + "\r\n");
+  EXPECT_TRUE(fs::is_directory(dir / "other/binary2/drmpack/icons"));
+  EXPECT_TRUE(fs::is_directory(dir / "binary1"));  // the old tree is left alone
+}
+
+}  // namespace
+}  // namespace resmill::app
