@@ -1,0 +1,78 @@
+#pragma once
+// The phone's own pictures (RAW pictures of the DRM, K and G pictures of
+// skins) and their conversion to and from ordinary picture files.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace resmill::image {
+
+enum class PictureKind : std::uint8_t { Raw = 0, K18 = 1, K32 = 2, G = 3, Other = 4 };
+
+struct OutputFormat {
+  std::string_view extension;
+  std::string_view mime;
+};
+/// Indexed by the format index callers pass: 0 GIF, 1 PNG, 2 BMP, 3 JPEG.
+inline constexpr std::array<OutputFormat, 4> OutputFormats = {{
+    {".gif", "image/gif"},
+    {".png", "image/png"},
+    {".bmp", "image/bmp"},
+    {".jpg", "image/jpeg"},
+}};
+inline constexpr int kGifFormat = 0;
+inline constexpr int kPngFormat = 1;
+inline constexpr int kBmpFormat = 2;
+inline constexpr int kJpegFormat = 3;
+
+/// The size of the picture handled last (LastPictureWidth, LastPictureHeight):
+/// set by the RAW and K decodes and the RAW encode; 0 marks an unusable picture.
+struct ConversionContext {
+  int LastPictureWidth = 0;
+  int LastPictureHeight = 0;
+};
+
+struct RawSize {
+  int width = 0;
+  int height = 0;
+};
+
+/// Width and height from a RAW file name's size tag "(WxH)"; nothing when it has none.
+std::optional<RawSize> ParseRawSize(const std::filesystem::path& path);
+
+/// The kind by extension (".raw", ".g", ".k" with its header's bits-per-pixel field).
+PictureKind DetectPictureKind(const std::filesystem::path& path);
+
+struct RawToBmpResult {
+  bool produced = false;          ///< a target picture was written
+  PictureKind kind = PictureKind::Other;
+  std::filesystem::path target;   ///< where it was written (a G picture changes the extension)
+};
+/// Device picture → ordinary picture of OutputFormats[formatIndex].
+RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path& source,
+                        const std::filesystem::path& target, int formatIndex);
+
+/// Ordinary picture → device picture of the wanted kind (Raw, K18, K32, G); a GIF or
+/// PNG source wanted as anything but Raw is stored as a G picture. Returns the path
+/// written (its extension may differ from `target`'s); nothing for another kind.
+std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const std::filesystem::path& source,
+                                              PictureKind wanted, const std::filesystem::path& target);
+
+/// Width and height of a picture; (0, 0) when it cannot be read.
+RawSize GetPictureSize(const std::filesystem::path& path);
+
+/// Copies a G picture to `target` with ".gif", ".png" or ".unk" by its signature; returns that path.
+std::filesystem::path RestoreGPicture(const std::filesystem::path& source, const std::filesystem::path& target);
+/// Copies a picture to `target` with the extension ".g"; returns that path.
+std::filesystem::path StoreGPicture(const std::filesystem::path& source, const std::filesystem::path& target);
+
+/// Redraws `source` stretched to width × height (high-quality bicubic on transparent
+/// white) and saves it to `target` in the format of `mime`. False, and an existing
+/// target untouched, when the wanted size is 0 or the source cannot be read.
+bool ScalePicture(const std::filesystem::path& source, const std::filesystem::path& target, int width,
+                  std::string_view mime, int height);
+
+}  // namespace resmill::image
