@@ -1,0 +1,1 @@
+resmill_add_fuzzer(settings fuzz_settings.cpp)

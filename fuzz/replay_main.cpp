@@ -1,0 +1,39 @@
+// Replays every file of the given folders (or the given files) through the
+// fuzz target once: the saved corpus as regression inputs of the test run.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+void Replay(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  int count = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::filesystem::path arg(argv[i]);
+    if (std::filesystem::is_directory(arg)) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
+        if (entry.is_regular_file()) {
+          Replay(entry.path());
+          ++count;
+        }
+      }
+    } else if (std::filesystem::exists(arg)) {
+      Replay(arg);
+      ++count;
+    }
+  }
+  std::printf("replayed %d inputs\n", count);
+  return 0;
+}
