@@ -1,18 +1,104 @@
-// open, port and save: the first and last stages of the workflow.
+// open, port and save: the first and last stages of the workflow, driving the
+// controller as the window's menu does.
+
+#include <filesystem>
 
 #include "command.h"
+#include "drm/drm_layout.h"
+#include "platform/file_system.h"
 
 namespace resmill::cli {
 
-std::unique_ptr<Command> MakeOpenCommand() {
-  return MakePendingCommand("open", "Open: unpack a target flash file or skin (and a source) into the work tree",
-                            "open TARGET [SOURCE]");
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Paths on the command line are taken relative to the program folder (the current folder of the run).
+fs::path Absolute(const app::Session& session, const std::string& path) {
+  fs::path p(path);
+  if (p.is_relative()) p = session.programFolder / p;
+  return p.lexically_normal();
 }
-std::unique_ptr<Command> MakePortCommand() {
-  return MakePendingCommand("port", "Port: carry the source DRM's pictures into the target", "port");
-}
-std::unique_ptr<Command> MakeSaveCommand() {
-  return MakePendingCommand("save", "Save As: write the superfile, raw DRM image or skin", "save OUTPUT");
-}
+
+class OpenCommand final : public Command {
+ public:
+  std::string Name() const override { return "open"; }
+  std::string Summary() const override {
+    return "Open: unpack a target flash file or skin (and a source) into the work tree";
+  }
+  void Configure(CLI::App& sub) override {
+    sub.add_option("TARGET", target_, "The flash file (.shx, .sbf, .bin, .smg) or skin (.ezx) to edit")->required();
+    sub.add_option("SOURCE", source_, "A second flash file or skin whose DRM is to be ported into the target");
+    sub.footer("A SOURCE given counts as a chosen source file, whatever the ask-source setting says.");
+  }
+  int Execute(CliRun& run) override {
+    app::Session& s = run.controller.session();
+    if (!run.controller.Menu().open) {
+      return run.NotAllowed("open", "work is pending; save it or run 'reset' first");
+    }
+    run.ui.openAnswers.clear();
+    run.ui.openAnswers.push_back(Absolute(s, target_));
+    if (source_.empty()) {
+      run.ui.openAnswers.push_back(std::nullopt);
+    } else {
+      run.ui.openAnswers.push_back(Absolute(s, source_));
+    }
+    app::OpenResult result = run.controller.Open(app::SourceQuestion::Always);
+    return result == app::OpenResult::Done ? kExitDone : kExitFailed;
+  }
+
+ private:
+  std::string target_, source_;
+};
+
+class PortCommand final : public Command {
+ public:
+  std::string Name() const override { return "port"; }
+  std::string Summary() const override { return "Port: carry the source DRM's pictures into the target"; }
+  void Configure(CLI::App&) override {}
+  int Execute(CliRun& run) override {
+    const app::Session& s = run.controller.session();
+    if (!run.controller.Menu().port) {
+      return run.NotAllowed("port", "needs two opened files pending (open TARGET SOURCE first)");
+    }
+    // Port reports incompatible DRMs by a message only; the exit status must tell it too.
+    bool compatible =
+        drm::ReadDescrDat(ResolveCaseBlind(s.tree.drmPack1Folder, "descr.dat")).DrmVariant ==
+        drm::ReadDescrDat(ResolveCaseBlind(s.tree.drmPack2Folder, "descr.dat")).DrmVariant;
+    run.controller.Port();
+    return compatible ? kExitDone : kExitFailed;
+  }
+};
+
+class SaveCommand final : public Command {
+ public:
+  std::string Name() const override { return "save"; }
+  std::string Summary() const override { return "Save As: write the superfile, raw DRM image or skin"; }
+  void Configure(CLI::App& sub) override {
+    sub.add_option("OUTPUT", output_, "The file to write")->required();
+    sub.footer(
+        "For a superfile or SBF target OUTPUT is the new superfile and the new DRM image is written beside\n"
+        "it with the extension .bin; for a raw-dump target the DRM image itself is written (OUTPUT without\n"
+        "its last four characters, plus .bin); for a skin target OUTPUT is the new skin.");
+  }
+  int Execute(CliRun& run) override {
+    app::Session& s = run.controller.session();
+    if (!run.controller.Menu().saveAs) {
+      return run.NotAllowed("save", "nothing is pending; open a flash file first");
+    }
+    run.ui.saveAnswers.clear();
+    run.ui.saveAnswers.push_back(Absolute(s, output_));
+    return run.controller.SaveAs() == app::SaveResult::Done ? kExitDone : kExitFailed;
+  }
+
+ private:
+  std::string output_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeOpenCommand() { return std::make_unique<OpenCommand>(); }
+std::unique_ptr<Command> MakePortCommand() { return std::make_unique<PortCommand>(); }
+std::unique_ptr<Command> MakeSaveCommand() { return std::make_unique<SaveCommand>(); }
 
 }  // namespace resmill::cli

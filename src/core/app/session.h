@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/work_tree.h"
 #include "build/replacement.h"
+#include "image/picture_convert.h"
 #include "platform/user_interface.h"
 
 namespace resmill::app {
@@ -49,6 +50,8 @@ struct Session {
   bool drmSaved = false;
 
   bool convertSkinPictures = false;
+  /// LastPictureWidth/LastPictureHeight of the picture conversions of this run.
+  image::ConversionContext conversion;
   build::ReplacementTable replacementTable;
   bool buildCompleted = false;
 

@@ -1,3 +1,8 @@
 # Sources of the drm subsystem.
 target_sources(resmill_core PRIVATE
+  drm/compile.cpp
+  drm/drm_layout.cpp
+  drm/picture_folder.cpp
+  drm/port.cpp
+  drm/unpack.cpp
 )

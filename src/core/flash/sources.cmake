@@ -1,3 +1,8 @@
 # Sources of the flash subsystem.
 target_sources(resmill_core PRIVATE
+  flash/code_groups.cpp
+  flash/sbf_reader.cpp
+  flash/shx_reader.cpp
+  flash/srec.cpp
+  flash/superfile_writer.cpp
 )

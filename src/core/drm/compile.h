@@ -1,0 +1,33 @@
+#pragma once
+// DRM compile: a new DRM image from the edited tree and the original image.
+// The RAW pictures (variant 1) and the GIF-table pictures are taken from the
+// tree in their numbered order, their tables rebuilt, every other byte of the
+// original kept, and the pointers of the header pointer table and resource
+// directory moved by the amounts the two areas grew or shrank.
+
+#include <filesystem>
+#include <vector>
+
+#include "drm/drm_layout.h"
+#include "image/picture_convert.h"
+#include "platform/user_interface.h"
+
+namespace resmill::drm {
+
+struct CompileResult {
+  DrmLayout layout;            ///< the layout of the new image
+  std::vector<int> skipped;    ///< RAW pictures that had no usable file (stored empty, 0x0)
+};
+
+/// Builds the new image from `drmPackFolder` (descr.dat, raws/, icons/) and the
+/// original image `cg15`, and writes it to `outputFile` through the atomic
+/// output file. Before anything is written, descr.dat is checked against the
+/// image; afterwards the new image is read back and must show the same pictures
+/// where they were written, or the output is not created.
+/// With `convertRawToBmp` the RAW pictures come from icons/<i>.png (converted
+/// through drmPackFolder/temp.raw), else from raws/<i>(<W>x<H>).raw.
+CompileResult CompileDrm(const std::filesystem::path& drmPackFolder, const std::filesystem::path& cg15,
+                         const std::filesystem::path& outputFile, bool convertRawToBmp,
+                         image::ConversionContext& context, Progress& progress);
+
+}  // namespace resmill::drm

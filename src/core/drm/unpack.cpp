@@ -1,0 +1,99 @@
+#include "drm/unpack.h"
+
+#include <array>
+
+#include <fmt/format.h>
+
+#include "drm/picture_folder.h"
+#include "platform/byte_io.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/numeric.h"
+
+namespace resmill::drm {
+namespace fs = std::filesystem;
+
+namespace {
+
+void CopyToFile(BinaryFile& image, std::int64_t offset, std::int64_t count, const fs::path& target) {
+  BinaryFile out(target, BinaryFile::Mode::Create);
+  std::int64_t copied = CopyRange(image, offset, count, out, true);
+  if (copied != count) {
+    // The tables were checked against the image's size, so this means the file shrank under us.
+    ThrowFormatError(image.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(offset + copied)),
+                     "the image ends inside a picture");
+  }
+  out.Close();
+}
+
+}  // namespace
+
+int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
+                bool convertRawToBmp, image::ConversionContext& context, Progress& progress) {
+  ProgressStep step(progress, "Extracting RAWs");
+  const fs::path rawsFolder = JoinTail(drmPackFolder, "raws");
+  CreateFolder(rawsFolder);
+  if (!FolderExists(rawsFolder)) ThrowIoError("create folder", rawsFolder);
+  PictureFolder raws(rawsFolder);
+  PictureFolder icons(JoinTail(drmPackFolder, "icons"));
+  for (int i = 1; i <= layout.RawCount; ++i) {
+    std::int64_t start = tables.RawEnd(i - 1);
+    std::int64_t end = tables.RawEnd(i);
+    fs::path rawFile =
+        raws.PathFor(fmt::format("{}({}x{}).raw", i, tables.RawWidth(i), tables.RawHeight(i)));
+    CopyToFile(image, std::int64_t{layout.RawData} + start, end - start, rawFile);
+    if (convertRawToBmp) {
+      fs::path png = icons.PathFor(fmt::format("{}.png", i));
+      try {
+        image::RawToBmp(context, rawFile, png, image::kPngFormat);
+      } catch (const Error& e) {
+        // A picture that cannot be converted just has no usable PNG copy; a
+        // failing disk still ends the unpack.
+        if (e.kind() == Error::Kind::Io) throw;
+      }
+    }
+    step.SetPosition(PercentDone(i, layout.RawCount));
+  }
+  return layout.RawCount;
+}
+
+int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
+                Progress& progress) {
+  ProgressStep step(progress, "Extracting GIFs");
+  PictureFolder icons(JoinTail(drmPackFolder, "icons"));
+  std::uint32_t start = tables.gifOffsets[0];
+  for (int k = 1; k <= layout.GifCount; ++k) {
+    const int n = layout.RawCount + k;
+    const std::uint32_t end = tables.gifOffsets[static_cast<std::size_t>(k) + 1];
+    const std::int64_t offset = std::int64_t{layout.GifData} + start;
+    std::array<std::uint8_t, 2> magic{};
+    bool isBmp = end - start >= 2 && image.ReadAt(offset, magic) == 2 && magic[0] == 'B' && magic[1] == 'M';
+    if (isBmp) {
+      // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
+      // stale <n>.gif must go too, or the compile would take it instead.
+      if (auto gif = icons.Find(fmt::format("{}.gif", n))) DeleteFileQuietly(*gif);
+    }
+    fs::path target = icons.PathFor(fmt::format("{}.{}", n, isBmp ? "bmp" : "gif"));
+    CopyToFile(image, offset, std::int64_t{end} - start, target);
+    start = end;
+    step.SetPosition(PercentDone(k, layout.GifCount));
+  }
+  return layout.GifCount;
+}
+
+DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool convertRawToBmp,
+                    image::ConversionContext& context, Progress& progress) {
+  BinaryFile image(cg15, BinaryFile::Mode::Read);
+  std::int32_t variant = 0;
+  // A code group 15 without any sign of a DRM is still read, as variant 0.
+  FindDrmMarker(image, variant);
+  DrmLayout layout = ReadDrmLayout(image, variant);
+  DrmTables tables = ReadDrmTables(image, layout);
+  if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress);
+  ExtractGifs(image, layout, tables, drmPackFolder, progress);
+  image.Close();
+  WriteDescrDat(JoinTail(drmPackFolder, "descr.dat"), layout);
+  return layout;
+}
+
+}  // namespace resmill::drm

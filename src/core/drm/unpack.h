@@ -1,0 +1,34 @@
+#pragma once
+// DRM unpack: the image becomes an editable tree.
+//   drmpack/descr.dat                  the layout values
+//   drmpack/raws/<i>(<W>x<H>).raw      RAW picture i (variant 1)
+//   drmpack/icons/<i>.png              its PNG copy, when RAW pictures are converted
+//   drmpack/icons/<n>.gif or <n>.bmp   GIF-table picture n (numbered after the RAW pictures)
+
+#include <filesystem>
+
+#include "drm/drm_layout.h"
+#include "image/picture_convert.h"
+#include "platform/user_interface.h"
+
+namespace resmill::drm {
+
+/// Unpacks the DRM image `cg15` into `drmPackFolder` (which holds icons/).
+/// The layout and both tables are checked in full before any file is written;
+/// a damaged image is refused (resmill::Error) and the tree is left as it was.
+/// Returns the layout that descr.dat now holds.
+DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
+                    bool convertRawToBmp, image::ConversionContext& context, Progress& progress);
+
+/// Writes RAW pictures 1 … RawCount to drmPackFolder/raws (and their PNG copies
+/// to drmPackFolder/icons when converting); returns RawCount.
+int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
+                const std::filesystem::path& drmPackFolder, bool convertRawToBmp,
+                image::ConversionContext& context, Progress& progress);
+
+/// Writes the GIF-table pictures to drmPackFolder/icons, numbered from RawCount + 1;
+/// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount.
+int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
+                const std::filesystem::path& drmPackFolder, Progress& progress);
+
+}  // namespace resmill::drm

@@ -1,0 +1,61 @@
+#pragma once
+// Shared by the two flash readers: the flash header at the start of the file
+// and the staged writing of the code-group file set. Not part of the public
+// flash interface.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+#include "flash/code_groups.h"
+#include "platform/binary_file.h"
+
+namespace resmill::flash::detail {
+
+using FlashHeader = std::array<std::uint8_t, kFlashHeaderSize>;
+
+/// Reads the first 8172 bytes of an open flash file; a shorter file is a format error.
+FlashHeader ReadFlashHeader(BinaryFile& flash);
+/// Writes header.bin into the slot folder, replacing an older one.
+void WriteHeaderFile(const FlashHeader& header, const std::filesystem::path& slotFolder);
+/// The table of `header`; errors name `file` (the flash file or header.bin).
+CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
+                                   const std::filesystem::path& slotFolder);
+
+/// Collects each section into temp.bin in the slot folder and parks finished sections
+/// under hidden names; only Commit gives them their real names. Until then a damaged
+/// flash file leaves no code-group file behind: the destructor removes every part.
+class CodeGroupWriter {
+ public:
+  CodeGroupWriter(const CodeGroupTable& table, const std::filesystem::path& slotFolder);
+  ~CodeGroupWriter();
+  CodeGroupWriter(const CodeGroupWriter&) = delete;
+  CodeGroupWriter& operator=(const CodeGroupWriter&) = delete;
+
+  /// Sections finished so far.
+  std::size_t SectionsDone() const { return staged_.size(); }
+  std::size_t SectionsExpected() const { return targets_.size(); }
+  /// The file name the section being collected will get (for messages).
+  std::filesystem::path CurrentName() const;
+
+  void Append(std::span<const std::uint8_t> data);
+  /// Finishes the section being collected (an empty one gives an empty file).
+  void EndSection();
+  /// Gives every finished section its real name; all sections must be done.
+  void Commit();
+
+ private:
+  void OpenTemp();
+  void RemoveParts() noexcept;
+
+  std::filesystem::path folder_;
+  std::filesystem::path temp_;
+  std::vector<std::filesystem::path> targets_;
+  std::vector<std::filesystem::path> staged_;
+  BinaryFile current_;
+  bool committed_ = false;
+};
+
+}  // namespace resmill::flash::detail

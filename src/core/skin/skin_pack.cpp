@@ -1,0 +1,313 @@
+#include "skin/skin_pack.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "platform/atomic_output.h"
+#include "platform/binary_file.h"
+#include "platform/byte_io.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/numeric.h"
+#include "skin/conv_list.h"
+#include "skin/skin_format.h"
+#include "skin/skin_unpack.h"
+
+namespace resmill::skin {
+
+namespace fs = std::filesystem;
+using image::PictureKind;
+
+namespace {
+
+struct Picture {
+  std::string name;   ///< the name in the skin
+  fs::path file;      ///< where its bytes are
+  std::uint32_t length = 0;
+};
+
+/// One name from each search in turn, a search dropping out once it has no more.
+std::vector<FoundFile> TakeInTurn(std::vector<std::vector<FoundFile>> searches) {
+  std::vector<FoundFile> out;
+  for (std::size_t round = 0;; ++round) {
+    bool any = false;
+    for (auto& search : searches) {
+      if (round < search.size()) {
+        out.push_back(std::move(search[round]));
+        any = true;
+      }
+    }
+    if (!any) return out;
+  }
+}
+
+std::vector<FoundFile> Search(const fs::path& folder, std::initializer_list<std::string_view> masks) {
+  std::vector<std::vector<FoundFile>> searches;
+  SearchOptions options;
+  options.includeHidden = true;  // a skin name may start with a dot
+  for (std::string_view mask : masks) searches.push_back(FindFiles(folder, mask, options));
+  return TakeInTurn(std::move(searches));
+}
+
+int Position(std::size_t j, std::size_t count) {
+  return count == 1 ? 100 : PercentDone(static_cast<std::int64_t>(j), static_cast<std::int64_t>(count) - 1);
+}
+
+/// Deletes the converted pictures when the pack ends, however it ends.
+class ConvertedFiles {
+ public:
+  ConvertedFiles() = default;
+  ConvertedFiles(const ConvertedFiles&) = delete;
+  ConvertedFiles& operator=(const ConvertedFiles&) = delete;
+  ~ConvertedFiles() {
+    for (const fs::path& file : files_) DeleteFileQuietly(file);
+  }
+  void Add(const fs::path& file) { files_.push_back(file); }
+
+ private:
+  std::vector<fs::path> files_;
+};
+
+class Packer {
+ public:
+  Packer(const fs::path& folderF, const fs::path& outputFile, PictureConverter& converter, Progress& progress,
+         const MissingPictureHandler& onMissing)
+      : folder_(folderF), output_(outputFile), converter_(converter), step_(progress, "Searching for files"),
+        progress_(progress), onMissing_(onMissing) {}
+
+  PackResult Run(bool convertSkinPictures);
+
+ private:
+  void ConvertIcons(const std::vector<FoundFile>& icons);
+  void Measure();
+  PackResult Write();
+  void Verify(const fs::path& temp, std::uint32_t directoryOffset) const;
+
+  [[noreturn]] void Unreadable(std::string_view name, const fs::path& file, std::string_view why) const {
+    if (onMissing_) onMissing_(name);
+    throw Error(Error::Kind::Io, fmt::format("skin picture \"{}\" ({}): {}", name, file.string(), why));
+  }
+  void NotifyMissing(std::string_view name) const {
+    if (onMissing_) onMissing_(name);
+  }
+
+  const fs::path& folder_;
+  const fs::path& output_;
+  PictureConverter& converter_;
+  ProgressStep step_;
+  Progress& progress_;
+  const MissingPictureHandler& onMissing_;
+  std::vector<Picture> pictures_;
+  ConvertedFiles converted_;
+};
+
+PackResult Packer::Run(bool convertSkinPictures) {
+  for (FoundFile& found : Search(folder_ / kRawsFolder, {"*.k", "*.g"})) {
+    pictures_.push_back(Picture{std::move(found.name), std::move(found.path), 0});
+  }
+  std::vector<FoundFile> icons;
+  if (convertSkinPictures) {
+    CreateFolder(folder_ / kConvFolder);
+    icons = Search(folder_ / kIconsFolder, {"*.bmp", "*.gif", "*.png"});
+  }
+
+  progress_.SetCaption("Retrieving skin structure");
+  ConvertIcons(icons);
+  if (pictures_.empty()) return PackResult{};
+  Measure();
+  return Write();
+}
+
+void Packer::ConvertIcons(const std::vector<FoundFile>& icons) {
+  if (icons.empty()) return;
+  const fs::path listFile = folder_ / kIconsFolder / kConvListName;
+  TSearchTree tree;
+  if (auto records = ReadConvList(listFile)) {
+    for (const TConvRec& record : *records) tree.Insert(record);
+  }
+
+  for (std::size_t j = 0; j < icons.size(); ++j) {
+    const FoundFile& icon = icons[j];
+    step_.SetPosition(Position(j, icons.size()));
+    TConvRec record = tree.Find(icon.name);
+    PictureKind kind = record.kind;
+    std::string device = record.pictureName;
+    if (device.empty()) {
+      std::string ext = UpperExtension(icon.name);
+      if (ext == ".GIF" || ext == ".PNG") {
+        kind = PictureKind::G;
+        device = ReplaceNameExtension(icon.name, ".g");
+      } else {
+        kind = PictureKind::K18;
+        device = ReplaceNameExtension(icon.name, ".k");
+      }
+    } else if (std::string problem = NameProblem(device); !problem.empty()) {
+      ThrowFormatError(listFile, "", fmt::format("\"{}\" is listed as picture \"{}\", which cannot be a skin name: {}",
+                                                 icon.name, device, problem));
+    }
+    // Kinds that are no skin picture were never converted from one: the device
+    // picture in F/raws, if any, goes in unchanged.
+    if (kind != PictureKind::K18 && kind != PictureKind::K32 && kind != PictureKind::G) continue;
+
+    if (device.size() > kMaxPackedNameLength) {
+      throw Error(Error::Kind::Limit, fmt::format("{}: \"{}\" would go into the skin as a name of {} bytes, a skin "
+                                                  "name may have at most {}",
+                                                  icon.path.string(), icon.name, device.size(), kMaxPackedNameLength));
+    }
+    const fs::path target = folder_ / kConvFolder / device;
+    std::optional<fs::path> made;
+    try {
+      made = converter_.ToDevice(icon.path, kind, target);
+    } catch (...) {
+      NotifyMissing(icon.name);
+      throw;
+    }
+    if (made) converted_.Add(*made);
+    if (!made || !FileExists(*made)) Unreadable(icon.name, icon.path, "could not be converted to a skin picture");
+
+    auto same = std::find_if(pictures_.begin(), pictures_.end(), [&](const Picture& p) { return p.name == device; });
+    if (same != pictures_.end()) {
+      same->file = *made;
+    } else {
+      pictures_.push_back(Picture{device, *made, 0});
+    }
+  }
+}
+
+void Packer::Measure() {
+  if (pictures_.size() > kMaxEntries) {
+    throw Error(Error::Kind::Limit, fmt::format("{}: {} pictures, a skin may hold at most {}",
+                                                folder_.string(), pictures_.size(), kMaxEntries));
+  }
+  std::uint64_t names = kHeaderSize;
+  std::uint64_t data = 0;
+  for (std::size_t j = 0; j < pictures_.size(); ++j) {
+    Picture& p = pictures_[j];
+    if (p.name.size() > kMaxPackedNameLength) {
+      throw Error(Error::Kind::Limit, fmt::format("{}: the name is {} bytes long, a skin name may have at most {}",
+                                                  p.file.string(), p.name.size(), kMaxPackedNameLength));
+    }
+    if (std::string problem = NameProblem(p.name); !problem.empty()) {
+      ThrowFormatError(p.file, "", fmt::format("cannot go into a skin: {}", problem));
+    }
+    std::int64_t size = 0;
+    try {
+      size = BinaryFile(p.file, BinaryFile::Mode::Read).Size();
+    } catch (const Error&) {
+      NotifyMissing(p.name);
+      throw;
+    }
+    if (size > kMaxPictureLength) {
+      throw Error(Error::Kind::Limit, fmt::format("{}: {} bytes, a skin picture may have at most {}",
+                                                  p.file.string(), size, kMaxPictureLength));
+    }
+    p.length = static_cast<std::uint32_t>(size);
+    names += p.name.size() + 1;
+    data += std::uint64_t{p.length} + kDataHeadSize;
+    step_.SetPosition(Position(j, pictures_.size()));
+  }
+  // Every offset in a skin is 32 bits wide.
+  std::uint64_t total = names + 3 + kDirectoryHeadSize + std::uint64_t{kEntrySize} * pictures_.size() + data;
+  if (total > UINT32_MAX) {
+    throw Error(Error::Kind::Limit,
+                fmt::format("{}: the pictures need {} bytes, more than a skin can address", folder_.string(), total));
+  }
+}
+
+PackResult Packer::Write() {
+  std::string names;
+  std::vector<std::uint8_t> table;
+  std::uint32_t nameOffset = 0, dataOffset = 0;
+  for (const Picture& p : pictures_) {
+    names += p.name;
+    names += '\n';
+    std::array<std::uint8_t, kEntrySize> entry{};
+    PutU32LE(SkinNameHash(p.name), entry.data());
+    PutU32LE(nameOffset, entry.data() + 4);
+    PutU32LE(dataOffset, entry.data() + 8);
+    table.insert(table.end(), entry.begin(), entry.end());
+    nameOffset += static_cast<std::uint32_t>(p.name.size() + 1);
+    dataOffset += p.length + kDataHeadSize;
+  }
+  while ((kHeaderSize + names.size()) % 4 != 0) names += '\0';
+  const auto directory = static_cast<std::uint32_t>(kHeaderSize + names.size());
+  const auto count = static_cast<std::uint32_t>(pictures_.size());
+
+  std::array<std::uint8_t, kDirectoryHeadSize> head{};
+  PutU32LE(kDirectoryMagic, head.data());
+  PutU32LE(kHeaderSize, head.data() + 4);
+  PutU32LE(count, head.data() + 8);
+  PutU32LE(directory + kDirectoryHeadSize, head.data() + 12);
+  PutU32LE(directory + kDirectoryHeadSize + kEntrySize * count, head.data() + 16);
+
+  AtomicOutputFile out(output_);
+  BinaryFile& file = out.File();
+  file.Write(HeaderTextFor(directory));
+  file.Write(names);
+  file.Write(head);
+  file.Write(table);
+
+  step_.SetPosition(0);
+  progress_.SetCaption("Packing icons");
+  for (std::size_t j = 0; j < pictures_.size(); ++j) {
+    const Picture& p = pictures_[j];
+    BinaryFile picture;
+    try {
+      picture = BinaryFile(p.file, BinaryFile::Mode::Read);
+    } catch (const Error&) {
+      NotifyMissing(p.name);
+      throw;
+    }
+    if (picture.Size() != p.length) Unreadable(p.name, p.file, "changed while the skin was being packed");
+    std::array<std::uint8_t, kDataHeadSize> block{};
+    PutU32LE(kDataMagic, block.data());
+    PutU32LE(p.length, block.data() + 4);
+    file.Write(block);
+    if (CopyRange(picture, 0, p.length, file, true) != p.length) {
+      Unreadable(p.name, p.file, "changed while the skin was being packed");
+    }
+    step_.SetPosition(Position(j, pictures_.size()));
+  }
+
+  PackResult result;
+  result.written = true;
+  result.pictures = pictures_.size();
+  result.directoryOffset = directory;
+  result.size = file.Position();
+  out.SetVerifier([this, directory](const fs::path& temp) { Verify(temp, directory); });
+  out.Commit();
+  return result;
+}
+
+// Reads the new skin back as the unpack will, so a fault of ours never reaches
+// the user's file under its name.
+void Packer::Verify(const fs::path& temp, std::uint32_t directoryOffset) const {
+  BinaryFile skin(temp, BinaryFile::Mode::Read);
+  ReadOptions options;
+  options.nameReadLength = kMaxPackedNameLength + 1;
+  SkinDirectory dir = ReadSkinDirectory(skin, options);
+  bool sound = dir.directoryOffset == directoryOffset && dir.entries.size() == pictures_.size();
+  for (std::size_t j = 0; sound && j < pictures_.size(); ++j) {
+    const SkinEntry& e = dir.entries[j];
+    sound = e.name == pictures_[j].name && e.length == pictures_[j].length && e.blockMagic == kDataMagic &&
+            e.hash == SkinNameHash(e.name);
+  }
+  std::int64_t expectedEnd = dir.entries.empty() ? 0 : dir.entries.back().DataAt() + dir.entries.back().length;
+  if (!sound || expectedEnd != dir.fileSize) {
+    throw Error(Error::Kind::Internal, fmt::format("{}: the skin written does not read back as packed", output_.string()));
+  }
+}
+
+}  // namespace
+
+PackResult PackSkin(const fs::path& folderF, const fs::path& outputFile, bool convertSkinPictures,
+                    PictureConverter& converter, Progress& progress, const MissingPictureHandler& onMissing) {
+  Packer packer(folderF, outputFile, converter, progress, onMissing);
+  return packer.Run(convertSkinPictures);
+}
+
+}  // namespace resmill::skin

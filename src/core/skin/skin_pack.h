@@ -1,0 +1,44 @@
+#pragma once
+// Packing a folder of pictures into an EZX skin.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+#include "platform/user_interface.h"
+#include "skin/picture_converter.h"
+
+namespace resmill::skin {
+
+struct PackResult {
+  bool written = false;             ///< false when the folder held no picture: no file is made
+  std::size_t pictures = 0;         ///< entries in the skin
+  std::uint32_t directoryOffset = 0;
+  std::int64_t size = 0;            ///< bytes in the skin file
+};
+
+/// Told the name of a picture that cannot be read or converted, just before the
+/// pack fails with an error naming it (the window shows it as "Not Found").
+using MissingPictureHandler = std::function<void(std::string_view name)>;
+
+/// Builds a skin at `outputFile` from the folder F as the unpack left it.
+///
+/// The pictures are the device pictures of F/raws ("*.k", "*.g" taken in turn,
+/// each search sorted case-blind). With `convertSkinPictures`, every ordinary
+/// picture of F/icons ("*.bmp", "*.gif", "*.png" in turn) is converted into
+/// F/conv first, as the kind and device name F/icons/conv.dat records for it,
+/// or else by its extension (GIF and PNG as G pictures ".g", BMP as 18-bit K
+/// pictures ".k"), and replaces the device picture of that name or is added
+/// after them. Converted files are deleted afterwards; F/conv stays.
+///
+/// The skin is written through a temporary file and checked before it takes
+/// the output's name, so a failure leaves no skin behind. Refused: names
+/// longer than 255 bytes or unusable as file names, more than 65,536
+/// pictures, a picture longer than 1 MiB.
+PackResult PackSkin(const std::filesystem::path& folderF, const std::filesystem::path& outputFile,
+                    bool convertSkinPictures, PictureConverter& converter, Progress& progress,
+                    const MissingPictureHandler& onMissing = {});
+
+}  // namespace resmill::skin

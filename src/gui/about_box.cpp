@@ -1,0 +1,45 @@
+#include "about_box.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace resmill::gui {
+
+AboutBox::AboutBox(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName(QStringLiteral("AboutBox"));
+  setWindowTitle(QStringLiteral("About"));
+  setFixedSize(298, 178);
+
+  auto* panel = new QFrame(this);
+  panel->setObjectName(QStringLiteral("Panel1"));
+  panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  panel->setGeometry(8, 8, 282, 122);
+  auto* layout = new QVBoxLayout(panel);
+
+  auto* product = new QLabel(QString::fromUtf8(kToolName), panel);
+  product->setObjectName(QStringLiteral("ProductName"));
+  QFont big = product->font();
+  big.setBold(true);
+  big.setPointSizeF(big.pointSizeF() * 2);
+  product->setFont(big);
+  auto* version = new QLabel(QString::fromUtf8(kVersionText), panel);
+  version->setObjectName(QStringLiteral("Version"));
+  auto* credit = new QLabel(QStringLiteral("Icons, animations and skins of your phone, unpacked and packed again."), panel);
+  credit->setObjectName(QStringLiteral("Comments"));
+  credit->setWordWrap(true);
+  for (QLabel* label : {product, version, credit}) {
+    label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label);
+  }
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("OKButton"));
+  ok->setDefault(true);
+  ok->setGeometry(111, 140, 75, 27);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace resmill::gui

@@ -1,0 +1,72 @@
+#pragma once
+// TAboutBox2, the Build Setup dialog: draws build::BuildSetupModel and hands
+// every user action to it. The pairings go into the session's replacement
+// table, which the Build command runs after OK.
+
+#include <QDialog>
+#include <memory>
+
+#include "app/session.h"
+#include "build/build_setup.h"
+
+class QCheckBox;
+class QListWidget;
+class QPushButton;
+
+namespace resmill::gui {
+
+class ModalRunner;
+
+class BuildSetupDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  BuildSetupDialog(app::Session& session, ModalRunner& runner, QWidget* owner);
+  ~BuildSetupDialog() override;
+
+  /// Shows the dialog modally for the Build command; its result.
+  int Execute();
+
+  build::BuildSetupModel& model() { return *model_; }
+  QListWidget* targetList() const { return listBox1_; }
+  QListWidget* sourceList() const { return listBox2_; }
+  QPushButton* pairButton() const { return button3_; }
+  QPushButton* sourceFolderButton() const { return button4_; }
+  QPushButton* resetButton() const { return button6_; }
+  QCheckBox* matchSizeBox() const { return checkBox1_; }
+  QCheckBox* portTableBox() const { return checkBox2_; }
+  QCheckBox* stretchBox() const { return checkBox3_; }
+  const build::Preview& targetPreview() const { return targetPreview_; }
+  const build::Preview& sourcePreview() const { return sourcePreview_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  build::BuildSetupFolders Folders() const;
+  /// Runs one user action on the model; a file error ends the action with a
+  /// message instead of leaving the dialog through Qt's event loop.
+  template <typename Action>
+  void Do(const char* what, Action&& action);
+  /// Puts the model's lists, selections and control states into the widgets.
+  void Sync();
+  void RedrawPreviews();
+
+  app::Session& session_;
+  ModalRunner& runner_;
+  std::unique_ptr<build::BuildSetupModel> model_;
+  build::Preview targetPreview_;
+  build::Preview sourcePreview_;
+  bool syncing_ = false;
+
+  QListWidget* listBox1_;
+  QListWidget* listBox2_;
+  QPushButton* button3_;
+  QPushButton* button4_;
+  QPushButton* button6_;
+  QCheckBox* checkBox1_;
+  QCheckBox* checkBox2_;
+  QCheckBox* checkBox3_;
+};
+
+}  // namespace resmill::gui

@@ -1,0 +1,254 @@
+// The dispatchers: kind detection, size tags, RawToBmp, BmpToRaw, G pictures, ScalePicture.
+
+#include <gtest/gtest.h>
+
+#include "image/graphics/graphics.h"
+#include "image/picture_convert.h"
+#include "image/raw_picture.h"
+#include "image_test_util.h"
+#include "platform/byte_io.h"
+#include "platform/error.h"
+#include "test_support.h"
+
+namespace resmill::image {
+namespace {
+
+using graphics::Bitmap;
+using test::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes KFile(std::uint32_t bits) {
+  Bytes b(16 + 16 + 4, 0);
+  PutU32LE(2, &b[0]);
+  PutU32LE(1, &b[4]);
+  PutU32LE(bits, &b[8]);
+  PutU32LE(bits == 18 ? 8 : 8, &b[12]);
+  return b;
+}
+
+TEST(ParseRawSize, SizeTags) {
+  struct Case {
+    const char* path;
+    std::optional<RawSize> size;
+  } cases[] = {
+      {"12(176x220).raw", RawSize{176, 220}},
+      {"(176X220).raw", RawSize{176, 220}},
+      {"(1x1).raw", RawSize{1, 1}},
+      {"(1x).raw", std::nullopt},
+      {"(x5).raw", std::nullopt},
+      {"pic(5x).raw", std::nullopt},
+      {"pic.raw", std::nullopt},
+      {"(12x34)(5x6).raw", RawSize{12, 0}},
+      {"dir(3x4)/pic.raw", std::nullopt},
+      {"dir(3x4)/7(8x9).raw", RawSize{8, 9}},
+      {"(10x-5).raw", RawSize{10, -5}},
+      {"(10x5a).raw", RawSize{10, 0}},
+      {"(", std::nullopt},
+      {"a(b", std::nullopt},
+      {"7(8x9)", RawSize{8, 9}},
+      {"7(8x9).old.raw", RawSize{8, 9}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::optional<RawSize> got = ParseRawSize(c.path);
+    ASSERT_EQ(got.has_value(), c.size.has_value());
+    if (got) {
+      EXPECT_EQ(got->width, c.size->width);
+      EXPECT_EQ(got->height, c.size->height);
+    }
+  }
+  EXPECT_THROW(ParseRawSize("(99999999999x5).raw"), Error);
+}
+
+TEST(DetectPictureKind, ByExtensionAndKHeader) {
+  TempDir dir;
+  struct KCase {
+    const char* name;
+    std::uint32_t bits;
+    PictureKind kind;
+  } kCases[] = {{"a.k", 18, PictureKind::K18}, {"b.K", 32, PictureKind::K32}, {"c.k", 24, PictureKind::K32},
+                {"d.k", 0, PictureKind::K32}};
+  for (const KCase& c : kCases) {
+    test::WriteBytes(dir / c.name, KFile(c.bits));
+    EXPECT_EQ(DetectPictureKind(dir / c.name), c.kind) << c.name;
+  }
+  // Not opened: these files do not exist.
+  struct Case {
+    const char* name;
+    PictureKind kind;
+  } cases[] = {{"pic.Raw", PictureKind::Raw}, {"skin.G", PictureKind::G}, {"x.gif", PictureKind::Other},
+               {"x.png", PictureKind::Other}, {"x.raw.bak", PictureKind::Other}, {"noext", PictureKind::Other}};
+  for (const Case& c : cases) EXPECT_EQ(DetectPictureKind(dir / c.name), c.kind) << c.name;
+  test::WriteBytes(dir / "short.k", Bytes(15, 0));
+  EXPECT_THROW(DetectPictureKind(dir / "short.k"), Error);
+  EXPECT_THROW(DetectPictureKind(dir / "missing.k"), Error);
+}
+
+TEST(RawToBmp, RawPictures) {
+  TempDir dir;
+  Bitmap picture = test::Pattern(5, 3, true);
+  test::WriteBytes(dir / "4(5x3).raw", EncodeRawBytes(picture, "p"));
+  ConversionContext context;
+  RawToBmpResult r = RawToBmp(context, dir / "4(5x3).raw", dir / "4.png", kPngFormat);
+  EXPECT_TRUE(r.produced);
+  EXPECT_EQ(r.kind, PictureKind::Raw);
+  EXPECT_EQ(r.target, dir / "4.png");
+  EXPECT_EQ(context.LastPictureWidth, 5);
+  EXPECT_EQ(context.LastPictureHeight, 3);
+  std::optional<Bitmap> back = graphics::LoadBitmap(dir / "4.png");
+  ASSERT_TRUE(back);
+  EXPECT_EQ(graphics::AlphaOf(back->At(0, 1)), 0);
+  EXPECT_EQ(back->At(3, 2), DecodeRawBytes(EncodeRawBytes(picture, "p"), 5, 3, "p").At(3, 2));
+
+  // A zero size leaves an empty target; no size tag writes nothing; neither touches the context.
+  test::WriteBytes(dir / "5(0x20).raw", {});
+  test::WriteBytes(dir / "5.raw", {});
+  r = RawToBmp(context, dir / "5(0x20).raw", dir / "5a.png", kPngFormat);
+  EXPECT_FALSE(r.produced);
+  EXPECT_TRUE(test::ReadBytes(dir / "5a.png").empty());
+  EXPECT_FALSE(RawToBmp(context, dir / "5.raw", dir / "5b.png", kPngFormat).produced);
+  EXPECT_FALSE(std::filesystem::exists(dir / "5b.png"));
+  EXPECT_EQ(context.LastPictureWidth, 5);
+
+  // A negative size is refused, nothing written.
+  test::WriteBytes(dir / "6(10x-5).raw", Bytes(10, 0));
+  EXPECT_THROW(RawToBmp(context, dir / "6(10x-5).raw", dir / "6.png", kPngFormat), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "6.png"));
+  // Ordinary pictures are not device pictures.
+  graphics::SaveBitmap(picture, dir / "o.gif", "image/gif");
+  EXPECT_FALSE(RawToBmp(context, dir / "o.gif", dir / "o2.png", kPngFormat).produced);
+}
+
+TEST(RawToBmp, KPicturesInEveryOutputFormat) {
+  TempDir dir;
+  Bitmap picture = test::Pattern(6, 4, false, 5);
+  test::WriteBytes(dir / "a.k", EncodeKBytes(picture, KLayout::Bits18, "a.k"));
+  test::WriteBytes(dir / "b.k", EncodeKBytes(picture, KLayout::Bits32, "b.k"));
+  for (int format = 0; format < 4; ++format) {
+    for (const char* name : {"a.k", "b.k"}) {
+      SCOPED_TRACE(testing::Message() << name << " format " << format);
+      ConversionContext context;
+      std::filesystem::path target = dir / (std::string(name) + std::string(OutputFormats[format].extension));
+      RawToBmpResult r = RawToBmp(context, dir / name, target, format);
+      EXPECT_TRUE(r.produced);
+      EXPECT_EQ(r.kind, name[0] == 'a' ? PictureKind::K18 : PictureKind::K32);
+      EXPECT_EQ(context.LastPictureWidth, 6);
+      EXPECT_EQ(context.LastPictureHeight, 4);
+      std::optional<graphics::PictureInfo> info = graphics::ReadPictureInfo(target);
+      ASSERT_TRUE(info);
+      EXPECT_EQ(graphics::ImageEncoders()[graphics::FindEncoderByMime(OutputFormats[format].mime)].format,
+                info->format);
+    }
+  }
+}
+
+TEST(GPictures, RestoreBySignatureAndStoreAsG) {
+  TempDir dir;
+  graphics::SaveBitmap(test::Pattern(3, 3), dir / "p.gif", "image/gif");
+  graphics::SaveBitmap(test::Pattern(3, 3), dir / "p.png", "image/png");
+  graphics::SaveBitmap(test::Pattern(3, 3), dir / "p.bmp", "image/bmp");
+  test::WriteBytes(dir / "tiny", {'G', 'I', 'F'});
+  struct Case {
+    const char* source;
+    const char* restored;
+  } cases[] = {{"p.gif", "r1.gif"}, {"p.png", "r2.png"}, {"p.bmp", "r3.unk"}, {"tiny", "r4.unk"}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    ++n;
+    std::filesystem::path g = StoreGPicture(dir / c.source, dir / ("r" + std::to_string(n) + ".bmp"));
+    EXPECT_EQ(g, dir / ("r" + std::to_string(n) + ".g"));
+    ConversionContext context{7, 8};
+    RawToBmpResult r = RawToBmp(context, g, dir / ("r" + std::to_string(n) + ".png"), kPngFormat);
+    EXPECT_TRUE(r.produced);
+    EXPECT_EQ(r.kind, PictureKind::G);
+    EXPECT_EQ(r.target, dir / c.restored);
+    EXPECT_EQ(test::ReadBytes(r.target), test::ReadBytes(dir / c.source));
+    EXPECT_EQ(context.LastPictureWidth, 7);
+  }
+}
+
+TEST(BmpToRaw, KindsAndTargets) {
+  TempDir dir;
+  Bitmap picture = test::Pattern(7, 5, true);
+  graphics::SaveBitmap(picture, dir / "a.GIF", "image/gif");
+  graphics::SaveBitmap(picture, dir / "a.bmp", "image/bmp");
+  ConversionContext context;
+
+  // A GIF wanted as K18 is stored as it is, as a G picture.
+  EXPECT_EQ(BmpToRaw(context, dir / "a.GIF", PictureKind::K18, dir / "t.bmp"), dir / "t.g");
+  EXPECT_EQ(test::ReadBytes(dir / "t.g"), test::ReadBytes(dir / "a.GIF"));
+  EXPECT_EQ(context.LastPictureWidth, 0);
+
+  // Wanted as Raw it is encoded under the path given.
+  EXPECT_EQ(BmpToRaw(context, dir / "a.GIF", PictureKind::Raw, dir / "t.bmp"), dir / "t.bmp");
+  EXPECT_EQ(test::ReadBytes(dir / "t.bmp").size(), RawFileLength(7, 5));
+  EXPECT_EQ(context.LastPictureWidth, 7);
+  EXPECT_EQ(context.LastPictureHeight, 5);
+
+  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::K18, dir / "u.bmp"), dir / "u.k");
+  EXPECT_EQ(DetectPictureKind(dir / "u.k"), PictureKind::K18);
+  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::K32, dir / "v"), dir / "v.k");
+  EXPECT_EQ(DetectPictureKind(dir / "v.k"), PictureKind::K32);
+  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::Other, dir / "w.raw"), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(dir / "w.raw"));
+
+  // An unreadable source: an empty RAW picture and a 0 x 0 size for the caller to see.
+  test::WriteText(dir / "bad.png", "\x89PNG but not really");
+  EXPECT_EQ(BmpToRaw(context, dir / "bad.png", PictureKind::Raw, dir / "bad.raw"), dir / "bad.raw");
+  EXPECT_TRUE(test::ReadBytes(dir / "bad.raw").empty());
+  EXPECT_EQ(context.LastPictureWidth, 0);
+  EXPECT_EQ(context.LastPictureHeight, 0);
+  // ...but K pictures of it are refused.
+  test::WriteText(dir / "bad.bmp", "BM nonsense");
+  EXPECT_THROW(BmpToRaw(context, dir / "bad.bmp", PictureKind::K18, dir / "bad.k"), Error);
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad.k"));
+}
+
+TEST(GetPictureSize, HeadersAndUnreadableFiles) {
+  TempDir dir;
+  Bitmap picture = test::Pattern(9, 4);
+  for (const auto& encoder : graphics::ImageEncoders()) {
+    std::filesystem::path file = dir / ("p" + std::string(encoder.extension));
+    graphics::SaveBitmap(picture, file, encoder.mime);
+    RawSize size = GetPictureSize(file);
+    EXPECT_EQ(size.width, 9) << encoder.mime;
+    EXPECT_EQ(size.height, 4) << encoder.mime;
+  }
+  test::WriteText(dir / "x.png", "no picture");
+  EXPECT_EQ(GetPictureSize(dir / "x.png").width, 0);
+  EXPECT_EQ(GetPictureSize(dir / "missing.png").height, 0);
+}
+
+TEST(ScalePicture, StretchesWithoutKeepingAspect) {
+  TempDir dir;
+  Bitmap picture(10, 10, 0xFF3366CC);
+  graphics::SaveBitmap(picture, dir / "s.png", "image/png");
+  ASSERT_TRUE(ScalePicture(dir / "s.png", dir / "t.png", 20, "image/png", 5));
+  std::optional<Bitmap> out = graphics::LoadBitmap(dir / "t.png");
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->Width(), 20);
+  EXPECT_EQ(out->Height(), 5);
+  // A solid picture stays solid to the edges: no transparent fringe.
+  EXPECT_LE(test::MaxDifference(*out, Bitmap(20, 5, 0xFF3366CC)), 1);
+}
+
+TEST(ScalePicture, LeavesTheTargetAloneWhenThereIsNothingToDraw) {
+  TempDir dir;
+  graphics::SaveBitmap(Bitmap(4, 4, 0xFF000000), dir / "s.png", "image/png");
+  test::WriteText(dir / "bad.png", "garbage");
+  test::WriteText(dir / "t.png", "old");
+  struct Case {
+    const char* source;
+    int width, height;
+    const char* mime;
+  } cases[] = {{"s.png", 0, 5, "image/png"},   {"s.png", 5, 0, "image/png"},  {"s.png", -1, 5, "image/png"},
+               {"bad.png", 5, 5, "image/png"}, {"none.png", 5, 5, "image/png"}, {"s.png", 5, 5, "image/PNG"}};
+  for (const Case& c : cases) {
+    EXPECT_FALSE(ScalePicture(dir / c.source, dir / "t.png", c.width, c.mime, c.height)) << c.source;
+  }
+  EXPECT_EQ(test::ReadText(dir / "t.png"), "old");
+}
+
+}  // namespace
+}  // namespace resmill::image
