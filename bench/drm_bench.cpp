@@ -17,7 +17,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <string>
 
@@ -120,10 +123,11 @@ int main(int argc, char** argv) {
       image::BmpToRaw(context, png.path, image::PictureKind::Raw, scratch / "temp.raw");
     }
   });
-  std::printf("round trips identical: %s\n",
-              fs::file_size(work / "plain.bin") == fs::file_size(image) &&
-                      fs::file_size(work / "converted.bin") == fs::file_size(image)
-                  ? "yes"
-                  : "NO");
+  auto same = [](const fs::path& a, const fs::path& b) {
+    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    return std::equal(std::istreambuf_iterator<char>(x), {}, std::istreambuf_iterator<char>(y), {});
+  };
+  std::printf("compiled images identical to the input: %s\n",
+              same(work / "plain.bin", image) && same(work / "converted.bin", image) ? "yes" : "NO");
   return 0;
 }

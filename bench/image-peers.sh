@@ -27,7 +27,7 @@ mkdir "$WORK/pics" "$WORK/mogrify"
 # Ten photographic-looking sources, copied to COUNT files.
 i=0
 while [ "$i" -lt 10 ]; do
-  convert -seed "$i" -size 176x220 plasma:fractal -blur 0x1 "$WORK/src$i.png"
+  convert -seed "$i" -size 176x220 plasma:fractal -blur 0x1 -depth 8 "$WORK/src$i.png"
   i=$((i + 1))
 done
 i=0

@@ -29,6 +29,9 @@ QtUserInterface::QtUserInterface(ModalRunner& runner, QMainWindow& mainWindow, Q
   saveDialog_.setFileMode(QFileDialog::AnyFile);
   saveDialog_.setOption(QFileDialog::HideNameFilterDetails, true);
   saveDialog_.setDefaultSuffix(QStringLiteral("shx"));
+  // Save As replaces an existing file without a question; the new file is written
+  // beside it and renamed into place only when complete, so the old one is never half-lost.
+  saveDialog_.setOption(QFileDialog::DontConfirmOverwrite, true);
   saveDialog_.setNameFilters(ToQtNameFilters("SHX files|*.shx"));
 }
 

@@ -50,7 +50,8 @@ TEST(WorkTree, CleanUpRemovesTheTreeButKeepsReadOnlyFilesAndForeignFolders) {
 TEST(WorkTree, DrmOutputFileReplacesTheLastFourCharacters) {
   struct Case { const char* save; const char* out; };
   for (Case c : {Case{"/out/new.shx", "/out/new.bin"}, Case{"/out/new.bin", "/out/new.bin"}, Case{"abc", ".bin"},
-                 Case{"abcd", ".bin"}, Case{"x.ezx", "x.bin"}, Case{"/o/name", "/o/.bin"}}) {
+                 Case{"abcd", ".bin"}, Case{"x.ezx", "x.bin"}, Case{"/o/name", "/o/.bin"},
+                 Case{"/out/ab", "/out/.bin"}, Case{"dir/a.b", "dir/.bin"}, Case{"/o/flash.image", "/o/flash.i.bin"}}) {
     EXPECT_EQ(DeriveDrmOutputFile(c.save), std::filesystem::path(c.out)) << c.save;
   }
 }

@@ -43,9 +43,12 @@ void CleanUpWorkFolders(const WorkTree& tree) {
 }
 
 fs::path DeriveDrmOutputFile(const fs::path& savePath) {
-  std::string text = savePath.string();
-  if (text.size() <= 4) return fs::path(".bin");
-  return fs::path(text.substr(0, text.size() - 4) + ".bin");
+  // The last four characters are cut from the file name only: a save name without
+  // an extension ("out/ab") would otherwise put the image beside the folder
+  // ("out.bin"), outside where the user chose to save, over whatever is there.
+  std::string name = savePath.filename().string();
+  std::string stem = name.size() <= 4 ? std::string() : name.substr(0, name.size() - 4);
+  return savePath.parent_path() / (stem + ".bin");
 }
 
 }  // namespace resmill::app

@@ -28,7 +28,8 @@ WorkTree CreateWorkFolders(const std::filesystem::path& workFolder);
 /// Deletes the plain files of the eight tree folders and removes the folders;
 /// read-only files stay, and so do the folders that hold them or anything else.
 void CleanUpWorkFolders(const WorkTree& tree);
-/// The save path without its last four characters, followed by ".bin".
+/// The save path without the last four characters of its file name, followed by ".bin";
+/// the result always stays in the save path's folder.
 std::filesystem::path DeriveDrmOutputFile(const std::filesystem::path& savePath);
 
 }  // namespace resmill::app

@@ -1,10 +1,12 @@
-// PNG through libpng's simplified interface: libpng keeps its own error
-// recovery (setjmp) inside, so no longjmp ever crosses our frames.
+// PNG through libpng. libpng's setjmp/longjmp error handling stays in this file.
 
 #include <bit>
+#include <csetjmp>
 #include <cstring>
+#include <memory>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "image/graphics/codecs.h"
 #include "platform/byte_io.h"
@@ -16,16 +18,6 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-// Our Argb words in memory, byte by byte: B G R A on a little-endian machine.
-constexpr png_uint_32 kArgbFormat = std::endian::native == std::endian::little ? PNG_FORMAT_BGRA : PNG_FORMAT_ARGB;
-
-struct PngImage {
-  png_image image{};
-  PngImage() { image.version = PNG_IMAGE_VERSION; }
-  ~PngImage() { png_image_free(&image); }
-  PngImage(const PngImage&) = delete;
-  PngImage& operator=(const PngImage&) = delete;
-};
 
 }  // namespace
 
@@ -47,47 +39,115 @@ std::optional<PictureInfo> PngInfo(std::span<const std::uint8_t> data) {
   return PictureInfo{PictureFormat::Png, static_cast<int>(width), static_cast<int>(height), depth * channels};
 }
 
+namespace {
+
+// The low-level interface: libpng reports fatal errors by longjmp to the setjmp
+// below, in this file only. Everything that lives across a setjmp is on the heap
+// (one state object) and is released by the object's destructor.
+struct MemoryInput {
+  std::span<const std::uint8_t> data;
+  std::size_t position = 0;
+};
+
+void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
+  auto* in = static_cast<MemoryInput*>(png_get_io_ptr(png));
+  if (length > in->data.size() - in->position) png_error(png, "file ends early");
+  std::memcpy(out, in->data.data() + in->position, length);
+  in->position += length;
+}
+
+void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
+  auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+void FlushNothing(png_structp) {}
+void IgnoreWarning(png_structp, png_const_charp) {}
+
+struct ReadState {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  MemoryInput input;
+  Bitmap bitmap;
+  std::vector<png_bytep> rows;
+  ~ReadState() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+struct WriteState {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  std::vector<std::uint8_t> bytes;
+  std::vector<png_bytep> rows;
+  ~WriteState() { png_destroy_write_struct(&png, &info); }
+};
+
+static_assert(std::endian::native == std::endian::little, "Argb words are B G R A in memory");
+
+}  // namespace
+
 std::optional<Bitmap> DecodePng(std::span<const std::uint8_t> data) {
   if (!PngInfo(data)) return std::nullopt;
-  PngImage png;
-  if (!png_image_begin_read_from_memory(&png.image, data.data(), data.size())) return std::nullopt;
-  if (!SizeAcceptable(png.image.width, png.image.height)) return std::nullopt;
-  png.image.format = kArgbFormat;
-  Bitmap bitmap(static_cast<int>(png.image.width), static_cast<int>(png.image.height));
-  static_assert(sizeof(Argb) == 4);
-  if (!png_image_finish_read(&png.image, nullptr, bitmap.Pixels().data(), 0, nullptr)) return std::nullopt;
-  return bitmap;
+  auto state = std::make_unique<ReadState>();
+  state->input.data = data;
+  state->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  if (state->png == nullptr) return std::nullopt;
+  state->info = png_create_info_struct(state->png);
+  if (state->info == nullptr) return std::nullopt;
+  if (setjmp(png_jmpbuf(state->png)) != 0) return std::nullopt;
+  png_structp png = state->png;
+  png_infop info = state->info;
+  png_set_read_fn(png, &state->input, ReadFromMemory);
+  png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_read_info(png, info);
+  png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+  if (!SizeAcceptable(width, height)) return std::nullopt;
+  // Whatever the stored form, rows arrive as 8-bit B G R A.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<png_size_t>(width) * 4) return std::nullopt;
+  state->bitmap = Bitmap(static_cast<int>(width), static_cast<int>(height));
+  state->rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) {
+    state->rows[y] = reinterpret_cast<png_bytep>(state->bitmap.Row(static_cast<int>(y)));
+  }
+  png_read_image(png, state->rows.data());
+  return std::move(state->bitmap);
 }
 
 std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap) {
   if (bitmap.Empty()) throw Error(Error::Kind::Refused, "cannot write an empty picture as PNG");
-  PngImage png;
-  png.image.width = static_cast<png_uint_32>(bitmap.Width());
-  png.image.height = static_cast<png_uint_32>(bitmap.Height());
-  png.image.flags = PNG_IMAGE_FLAG_FAST;
-  const void* pixels = bitmap.Pixels().data();
-  std::vector<std::uint8_t> rgb;
-  if (bitmap.IsOpaque()) {
-    // Without an alpha channel the file is a quarter smaller and every reader agrees on it.
-    png.image.format = PNG_FORMAT_RGB;
-    rgb.resize(bitmap.Pixels().size() * 3);
-    std::uint8_t* out = rgb.data();
-    for (Argb c : bitmap.Pixels()) {
-      *out++ = RedOf(c);
-      *out++ = GreenOf(c);
-      *out++ = BlueOf(c);
-    }
-    pixels = rgb.data();
-  } else {
-    png.image.format = kArgbFormat;
+  auto state = std::make_unique<WriteState>();
+  state->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  if (state->png != nullptr) state->info = png_create_info_struct(state->png);
+  if (state->info == nullptr) throw Error(Error::Kind::Internal, "PNG encoder: out of memory");
+  if (setjmp(png_jmpbuf(state->png)) != 0) throw Error(Error::Kind::Internal, "PNG encoder failed");
+  png_structp png = state->png;
+  png_infop info = state->info;
+  const bool opaque = bitmap.IsOpaque();
+  state->bytes.reserve(bitmap.Pixels().size() * 2 + 1024);
+  png_set_write_fn(png, &state->bytes, WriteToVector, FlushNothing);
+  // Paeth rows with run-length deflate: on picture content this is both smaller
+  // and about twice as fast as zlib's default search with adaptive filtering.
+  png_set_filter(png, 0, PNG_FILTER_PAETH);
+  png_set_compression_strategy(png, Z_RLE);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), 8,
+               opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(png, info);
+  png_set_bgr(png);
+  // Without an alpha channel the file is a quarter smaller; the alpha bytes are dropped on the way.
+  if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);
+  state->rows.resize(static_cast<std::size_t>(bitmap.Height()));
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    state->rows[static_cast<std::size_t>(y)] = reinterpret_cast<png_bytep>(const_cast<Argb*>(bitmap.Row(y)));
   }
-  std::vector<std::uint8_t> bytes(PNG_IMAGE_PNG_SIZE_MAX(png.image));
-  png_alloc_size_t size = bytes.size();
-  if (!png_image_write_to_memory(&png.image, bytes.data(), &size, 0, pixels, 0, nullptr)) {
-    throw Error(Error::Kind::Internal, std::string("PNG encoder failed: ") + png.image.message);
-  }
-  bytes.resize(size);
-  return bytes;
+  png_write_image(png, state->rows.data());
+  png_write_end(png, nullptr);
+  return std::move(state->bytes);
 }
 
 }  // namespace resmill::image::graphics::codec

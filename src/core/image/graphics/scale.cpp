@@ -26,9 +26,12 @@ Bitmap Resample(const Bitmap& source, int width, int height) {
     std::copy(source.Pixels().begin(), source.Pixels().end(), out.Pixels().begin());
     return out;
   }
+  // Alpha needs premultiplying only when some pixel is not opaque; the check costs far less than the work.
+  int alphaChannel = source.IsOpaque() ? STBIR_ALPHA_CHANNEL_NONE : 3;
   int ok = stbir_resize_uint8_generic(reinterpret_cast<const unsigned char*>(source.Pixels().data()), source.Width(),
                                       source.Height(), 0, reinterpret_cast<unsigned char*>(out.Pixels().data()),
-                                      width, height, 0, 4, 3, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_CATMULLROM,
+                                      width, height, 0, 4, alphaChannel, 0, STBIR_EDGE_CLAMP,
+                                      STBIR_FILTER_CATMULLROM,
                                       STBIR_COLORSPACE_LINEAR, nullptr);
   if (!ok) throw Error(Error::Kind::Internal, "picture scaler failed");
   return out;
