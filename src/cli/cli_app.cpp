@@ -54,6 +54,12 @@ int CliRun::NotAllowed(std::string_view command, std::string_view why) const {
   return kExitUsage;
 }
 
+std::filesystem::path CliRun::ArgumentPath(const std::string& path) const {
+  std::filesystem::path p(path);
+  if (p.is_relative()) p = controller.session().programFolder / p;
+  return p.lexically_normal();
+}
+
 int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment) {
   std::vector<std::unique_ptr<Command>> commands;
   commands.push_back(MakeOpenCommand());

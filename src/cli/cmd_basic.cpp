@@ -85,9 +85,7 @@ class SettingsCommand final : public Command {
     // The dialog's auto-close box takes effect as it is clicked; the command line does the same.
     if (!autoClose_.empty()) s.settings.autoCloseOnStage = autoClose_ == "on";
     if (!workFolder_.empty()) {
-      std::filesystem::path folder(workFolder_);
-      if (folder.is_relative()) folder = s.programFolder / folder;
-      choice.newWorkFolder = folder.lexically_normal();
+      choice.newWorkFolder = run.ArgumentPath(workFolder_);
     }
     run.controller.ApplySettings(choice);
     return kExitDone;

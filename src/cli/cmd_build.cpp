@@ -17,12 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path Absolute(const app::Session& session, const std::string& path) {
-  fs::path p(path);
-  if (p.is_relative()) p = session.programFolder / p;
-  return p.lexically_normal();
-}
-
 /// "WIDTHxHEIGHT" with two non-negative decimal numbers; nothing for anything else.
 std::optional<IconSize> ParseSize(std::string_view text) {
   std::size_t x = text.find_first_of("xX");
@@ -88,14 +82,14 @@ class BuildCommand final : public Command {
                                  s.replacementTable, run.ui);
     model.Show({s.OneFileWork(), s.settings.convertRawToBmp}, s.buildCompleted);
     if (!sourceFolder_.empty()) {
-      fs::path folder = Absolute(s, sourceFolder_);
+      fs::path folder = run.ArgumentPath(sourceFolder_);
       if (!FolderExists(folder)) {
         run.err << "resmill-cli: build: source folder '" << folder.string() << "' does not exist\n";
         return kExitFailed;
       }
       model.SetSourceFolder(folder);
     }
-    if (!table_.empty() && !model.ApplyPortTableFile(Absolute(s, table_))) return kExitFailed;
+    if (!table_.empty() && !model.ApplyPortTableFile(run.ArgumentPath(table_))) return kExitFailed;
 
     for (std::size_t i = 0; i + 1 < pairs_.size(); i += 2) {
       int source = FindItem(model.SourceItems(), pairs_[i]);
@@ -144,13 +138,13 @@ class ResizeGifCommand final : public Command {
     app::Session& s = run.controller.session();
     auto size = ParseSize(size_);
     if (!size) return run.NotAllowed("resize-gif", fmt::format("'{}' is not WIDTHxHEIGHT", size_));
-    fs::path target = Absolute(s, target_);
+    fs::path target = run.ArgumentPath(target_);
     if (UpperExtension(target.filename().string()) != ".GIF") {
       return run.NotAllowed("resize-gif", fmt::format("'{}' is not a .gif file", target_));
     }
     build::GifWorkArea gif;
     // Frame files go to the work tree, which every start of the program creates.
-    bool written = build::ResizeGif(gif, Absolute(s, source_), target, size->width, size->height,
+    bool written = build::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height,
                                     s.tree.drmPack1Folder, run.ui);
     return written ? kExitDone : kExitFailed;
   }

@@ -60,6 +60,8 @@ class ConvertCommand final : public Command {
   }
 
   int Execute(CliRun& run) override {
+    source_ = run.ArgumentPath(source_.string());
+    target_ = run.ArgumentPath(target_.string());
     const std::string targetExtension = UpperExtension(target_.string());
     const int format = OrdinaryFormat(targetExtension);
     const bool deviceTarget = targetExtension == ".RAW" || targetExtension == ".K" || targetExtension == ".G";

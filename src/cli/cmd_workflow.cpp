@@ -13,13 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-/// Paths on the command line are taken relative to the program folder (the current folder of the run).
-fs::path Absolute(const app::Session& session, const std::string& path) {
-  fs::path p(path);
-  if (p.is_relative()) p = session.programFolder / p;
-  return p.lexically_normal();
-}
-
 class OpenCommand final : public Command {
  public:
   std::string Name() const override { return "open"; }
@@ -32,16 +25,15 @@ class OpenCommand final : public Command {
     sub.footer("A SOURCE given counts as a chosen source file, whatever the ask-source setting says.");
   }
   int Execute(CliRun& run) override {
-    app::Session& s = run.controller.session();
     if (!run.controller.Menu().open) {
       return run.NotAllowed("open", "work is pending; save it or run 'reset' first");
     }
     run.ui.openAnswers.clear();
-    run.ui.openAnswers.push_back(Absolute(s, target_));
+    run.ui.openAnswers.push_back(run.ArgumentPath(target_));
     if (source_.empty()) {
       run.ui.openAnswers.push_back(std::nullopt);
     } else {
-      run.ui.openAnswers.push_back(Absolute(s, source_));
+      run.ui.openAnswers.push_back(run.ArgumentPath(source_));
     }
     app::OpenResult result = run.controller.Open(app::SourceQuestion::Always);
     return result == app::OpenResult::Done ? kExitDone : kExitFailed;
@@ -82,12 +74,11 @@ class SaveCommand final : public Command {
         "its last four characters, plus .bin); for a skin target OUTPUT is the new skin.");
   }
   int Execute(CliRun& run) override {
-    app::Session& s = run.controller.session();
     if (!run.controller.Menu().saveAs) {
       return run.NotAllowed("save", "nothing is pending; open a flash file first");
     }
     run.ui.saveAnswers.clear();
-    run.ui.saveAnswers.push_back(Absolute(s, output_));
+    run.ui.saveAnswers.push_back(run.ArgumentPath(output_));
     return run.controller.SaveAs() == app::SaveResult::Done ? kExitDone : kExitFailed;
   }
 

@@ -29,6 +29,8 @@ struct CliRun {
 
   /// "resmill-cli: <command>: <why>" on standard error; returns the usage status.
   int NotAllowed(std::string_view command, std::string_view why) const;
+  /// A path given on the command line, taken relative to the program folder (the run's current folder).
+  std::filesystem::path ArgumentPath(const std::string& path) const;
 };
 
 class Command {

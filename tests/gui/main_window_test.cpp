@@ -26,18 +26,6 @@ using test::Choose;
 using test::EnsureApp;
 using test::ScriptedRunner;
 
-std::tm FixedClock() {
-  std::tm t{};
-  t.tm_year = 106;
-  t.tm_mon = 2;
-  t.tm_mday = 5;
-  t.tm_hour = 14;
-  t.tm_min = 30;
-  t.tm_sec = 9;
-  t.tm_wday = 0;
-  return t;
-}
-
 /// Enabled state of Open, Port, Build, Save As, Settings.
 using MenuStates = std::array<bool, 5>;
 
@@ -67,7 +55,7 @@ class Window : public ::testing::Test {
     settings.askForSourceFile = askSource;
     settings.workFolder = Dir();
     app::SaveSettings(settings, Dir() / "resmill.ini");
-    window = std::make_unique<MainWindow>(runner, Dir(), FixedClock);
+    window = std::make_unique<MainWindow>(runner, Dir(), resmill::test::FixedTestTime);
     EXPECT_TRUE(window->Start());
     return *window;
   }

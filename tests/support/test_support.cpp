@@ -76,19 +76,21 @@ int RunCommand(const std::string& command, std::string* output) {
 
 bool HaveTool(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null") == 0; }
 
+std::tm FixedTestTime() {
+  std::tm t{};
+  t.tm_year = 106;
+  t.tm_mon = 2;
+  t.tm_mday = 5;
+  t.tm_wday = 0;
+  t.tm_hour = 14;
+  t.tm_min = 30;
+  t.tm_sec = 9;
+  return t;
+}
+
 CliResult RunCliIn(const fs::path& folder, const std::vector<std::string>& args) {
   std::ostringstream out, err;
-  cli::CliEnvironment env{out, err, folder, false, [] {
-                            std::tm t{};
-                            t.tm_year = 106;
-                            t.tm_mon = 2;
-                            t.tm_mday = 5;
-                            t.tm_wday = 0;
-                            t.tm_hour = 14;
-                            t.tm_min = 30;
-                            t.tm_sec = 9;
-                            return t;
-                          }};
+  cli::CliEnvironment env{out, err, folder, false, FixedTestTime};
   int status = cli::RunCli(args, env);
   return {status, out.str(), err.str()};
 }

@@ -3,6 +3,7 @@
 // scripted user interface that records what core said.
 
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <optional>
@@ -41,6 +42,9 @@ bool HaveTool(const std::string& name);
 std::filesystem::path TestDataDir();
 /// The build folder (where resmill-cli and the examples are).
 std::filesystem::path BinaryDir();
+
+/// Sunday 5 March 2006, 14:30:09: the fixed local time of every test that writes a header date.
+std::tm FixedTestTime();
 
 struct CliResult {
   int status = 0;

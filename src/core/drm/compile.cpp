@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "drm/compile_verify.h"
 #include "drm/picture_folder.h"
 #include "platform/atomic_output.h"
 #include "platform/byte_io.h"
@@ -48,9 +49,9 @@ void CheckDescriptionMatches(const DrmLayout& described, const DrmLayout& actual
 
 constexpr std::int64_t kMaxImageSize = std::numeric_limits<std::int32_t>::max();
 
-/// Appends a whole file to the output; returns its length. `evenLength` refuses
-/// odd lengths before anything is copied.
-std::int64_t Append(const fs::path& file, BinaryFile& out, bool evenLength = false) {
+/// Appends a whole file to the output; returns its length and fingerprint for the
+/// read-back. `evenLength` refuses odd lengths before anything is copied.
+CompiledPicture Append(const fs::path& file, BinaryFile& out, bool evenLength = false) {
   BinaryFile in(file, BinaryFile::Mode::Read);
   if (evenLength) {
     std::int64_t length = in.Size();
@@ -59,12 +60,22 @@ std::int64_t Append(const fs::path& file, BinaryFile& out, bool evenLength = fal
       ThrowFormatError(file, "", fmt::format("{} bytes; a RAW picture has an even length", length));
     }
   }
-  std::int64_t copied = CopyRange(in, 0, 0, out, false);
+  CompiledPicture picture;
+  Fingerprint print;
+  std::vector<std::uint8_t> block(kCopyBlockSize);
+  for (;;) {
+    const std::size_t got = in.Read(block);
+    if (got == 0) break;
+    print.Add(std::span(block.data(), got));
+    out.Write(std::span(block.data(), got));
+    picture.length += static_cast<std::int64_t>(got);
+  }
+  picture.fingerprint = print.Value();
   if (out.Position() > kMaxImageSize) {
     throw Error(Error::Kind::Limit, fmt::format("{}: the new DRM image would exceed {} bytes", out.Path().string(),
                                                 kMaxImageSize));
   }
-  return copied;
+  return picture;
 }
 
 void AppendZeros(BinaryFile& out, std::int64_t count) {
@@ -151,7 +162,8 @@ void MovePointers(BinaryFile& out, const DrmLayout& l, std::int64_t rawDelta, st
 }  // namespace
 
 CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, const fs::path& outputFile,
-                         bool convertRawToBmp, image::ConversionContext& context, Progress& progress) {
+                         bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
+                         const WriterFaults& faults) {
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
   const DrmLayout l = ReadDescrDat(descrDat);
 
@@ -169,6 +181,7 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   AtomicOutputFile output(outputFile);
   BinaryFile& out = output.File();
   CompileResult result;
+  CompiledPictures copied;
 
   std::int64_t rawDelta = 0;
   std::int64_t rawSize = 0;
@@ -190,7 +203,12 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
       entry[1] = static_cast<std::uint8_t>(choice.width);
       entry[3] = static_cast<std::uint8_t>(choice.height);
       PutU32BE(static_cast<std::uint32_t>(rawSize / 2), entry + 12);
-      if (choice.file) rawSize += Append(*choice.file, out, true);
+      CompiledPicture picture;
+      if (choice.file) picture = Append(*choice.file, out, true);
+      picture.width = choice.width;
+      picture.height = choice.height;
+      rawSize += picture.length;
+      copied.raws.push_back(picture);
       step.SetPosition(PercentDone(i, total));
     }
     std::uint8_t* closing = &table[static_cast<std::size_t>(l.RawCount + 1) * kRawEntrySize];
@@ -220,7 +238,8 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
                                                icons.Folder().string(), n, n, n));
     }
     PutU32BE(static_cast<std::uint32_t>(gifSize), &gifTable[static_cast<std::size_t>(k) * 4]);
-    gifSize += Append(*picture, out);
+    copied.gifs.push_back(Append(*picture, out));
+    gifSize += copied.gifs.back().length;
     step.SetPosition(PercentDone(n, total));
   }
   PutU32BE(static_cast<std::uint32_t>(gifSize), &gifTable[static_cast<std::size_t>(l.GifCount + 1) * 4]);
@@ -229,7 +248,6 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   gifSize += gifPadding;
   out.Write(gifTable);
   CopyExact(in, l.GifTableEnd, inSize, out);
-  in.Close();
   if (out.Position() > kMaxImageSize) {
     throw Error(Error::Kind::Limit,
                 fmt::format("{}: the new DRM image would exceed {} bytes", outputFile.string(), kMaxImageSize));
@@ -246,27 +264,10 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   expected.GifData = static_cast<std::int32_t>(l.GifData - rawDelta);
   expected.GifTable = static_cast<std::int32_t>(expected.GifData + gifSize);
   expected.GifTableEnd = static_cast<std::int32_t>(l.GifTableEnd - rawDelta - gifDelta);
+  // The image goes into a phone: it takes the output's name only once it reads back as meant.
   output.SetVerifier([&](const fs::path& temp) {
-    BinaryFile check(temp, BinaryFile::Mode::Read);
-    std::int32_t newVariant = 0;
-    FindDrmMarker(check, newVariant);
-    DrmLayout got;
-    try {
-      got = ReadDrmLayout(check, newVariant);
-      ReadDrmTables(check, got);
-    } catch (const Error& e) {
-      throw Error(Error::Kind::Format,
-                  fmt::format("{}: the rebuilt DRM would not read back ({}); nothing was written",
-                              outputFile.string(), e.what()));
-    }
-    for (const auto& [name, member] : kLayoutFields) {
-      if (got.*member != expected.*member) {
-        throw Error(Error::Kind::Format,
-                    fmt::format("{}: the rebuilt DRM would not read back: its {} would be {} instead of {} (the "
-                                "image keeps pointers where this program does not move them); nothing was written",
-                                outputFile.string(), name, got.*member, expected.*member));
-      }
-    }
+    if (faults.tamper) faults.tamper(temp);
+    VerifyCompiledDrm(temp, outputFile, in, l, copied);
   });
   output.Commit();
   result.layout = expected;

@@ -6,6 +6,7 @@
 // directory moved by the amounts the two areas grew or shrank.
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "drm/drm_layout.h"
@@ -13,6 +14,14 @@
 #include "platform/user_interface.h"
 
 namespace resmill::drm {
+
+/// A test seam into the compile: lets a test damage the written image, the way a
+/// fault of the compile would, to prove that the read-back catches it. Never set
+/// outside tests.
+struct WriterFaults {
+  /// Called with the complete temporary image before the read-back; may change it.
+  std::function<void(const std::filesystem::path& written)> tamper;
+};
 
 struct CompileResult {
   DrmLayout layout;            ///< the layout of the new image
@@ -22,12 +31,14 @@ struct CompileResult {
 /// Builds the new image from `drmPackFolder` (descr.dat, raws/, icons/) and the
 /// original image `cg15`, and writes it to `outputFile` through the atomic
 /// output file. Before anything is written, descr.dat is checked against the
-/// image; afterwards the new image is read back and must show the same pictures
-/// where they were written, or the output is not created.
+/// image; afterwards the new image is read back (VerifyCompiledDrm) and must hold
+/// the tree's pictures where its tables say, its moved pointers on what they
+/// named and every other byte of the input, or the output is not created (a
+/// program fault, Kind::Internal).
 /// With `convertRawToBmp` the RAW pictures come from icons/<i>.png (converted
 /// through drmPackFolder/temp.raw), else from raws/<i>(<W>x<H>).raw.
 CompileResult CompileDrm(const std::filesystem::path& drmPackFolder, const std::filesystem::path& cg15,
                          const std::filesystem::path& outputFile, bool convertRawToBmp,
-                         image::ConversionContext& context, Progress& progress);
+                         image::ConversionContext& context, Progress& progress, const WriterFaults& faults = {});
 
 }  // namespace resmill::drm

@@ -4,5 +4,6 @@ target_sources(resmill_core PRIVATE
   flash/sbf_reader.cpp
   flash/shx_reader.cpp
   flash/srec.cpp
+  flash/superfile_verify.cpp
   flash/superfile_writer.cpp
 )

@@ -9,6 +9,7 @@
 
 #include "flash/code_groups.h"
 #include "flash/srec.h"
+#include "flash/superfile_verify.h"
 #include "platform/atomic_output.h"
 #include "platform/byte_io.h"
 #include "platform/error.h"
@@ -194,6 +195,12 @@ void PatchHeader(const std::filesystem::path& headerFile, const std::filesystem:
 
 void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesystem::path& drmImage,
                     const std::filesystem::path& saveFile, const std::tm& now, Progress& progress) {
+  WriteSuperfile(binaryFolder, drmImage, saveFile, now, progress, WriterFaults{});
+}
+
+void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesystem::path& drmImage,
+                    const std::filesystem::path& saveFile, const std::tm& now, Progress& progress,
+                    const WriterFaults& faults) {
   const std::filesystem::path headerFile = FindInput(binaryFolder, "header.bin");
   const std::filesystem::path ramdldFile = FindInput(binaryFolder, "ramdld.bin");
   // Held open from here on: when the save name is the image's own name, the rename
@@ -203,7 +210,8 @@ void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesy
   // Everything that could refuse the save is checked before anything is patched.
   {
     BinaryFile header(headerFile, BinaryFile::Mode::Read);
-    if (header.Size() < kFlashHeaderSize) {
+    // A longer header would put its extra bytes where a reader expects the first record.
+    if (header.Size() != kFlashHeaderSize) {
       ThrowFormatError(headerFile, "", fmt::format("a flash header holds {} bytes; this one {}", kFlashHeaderSize,
                                                    header.Size()));
     }
@@ -241,6 +249,14 @@ void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesy
   out.File().Write(std::string(S7Line) + std::string(kLineEnd) + sectionStart);
   records.WriteImage(drm, start15);
   out.File().Write(S7Line);
+  header.Close();
+  ramdld.Close();
+  // The file may be flashed into a phone: it takes the user's name only once it
+  // reads back as exactly what was meant to be written.
+  out.SetVerifier([&](const std::filesystem::path& temp) {
+    if (faults.tamper) faults.tamper(temp);
+    VerifySuperfile(temp, saveFile, headerFile, ramdldFile, drm);
+  });
   out.Commit();
 }
 

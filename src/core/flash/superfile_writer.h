@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "platform/binary_file.h"
+#include "platform/user_interface.h"
 
 namespace resmill::flash {
 
@@ -45,5 +47,21 @@ void PatchRamdld(const std::filesystem::path& ramdldFile);
 /// the rest of the table cleared, the date text (from `now`) and the description.
 void PatchHeader(const std::filesystem::path& headerFile, const std::filesystem::path& ramdldFile,
                  BinaryFile& drmImage, const std::tm& now);
+
+/// A test seam into a writer: lets a test damage what was written, the way a
+/// fault of the writer would, to prove that the read-back catches it. Never set
+/// outside tests.
+struct WriterFaults {
+  /// Called with the complete temporary file after the writer closed it and
+  /// before the read-back; may change, cut or extend it.
+  std::function<void(const std::filesystem::path& written)> tamper;
+};
+
+/// WriteSuperfile (code_groups.h) with a test seam. The written file is read back
+/// (VerifySuperfile) before it takes the name `saveFile`; a failed read-back
+/// leaves nothing under that name and an older file of that name unchanged.
+void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesystem::path& drmImage,
+                    const std::filesystem::path& saveFile, const std::tm& now, Progress& progress,
+                    const WriterFaults& faults);
 
 }  // namespace resmill::flash

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -75,9 +76,9 @@ class ConvertedFiles {
 class Packer {
  public:
   Packer(const fs::path& folderF, const fs::path& outputFile, PictureConverter& converter, Progress& progress,
-         const MissingPictureHandler& onMissing)
+         const MissingPictureHandler& onMissing, const WriterFaults& faults)
       : folder_(folderF), output_(outputFile), converter_(converter), step_(progress, "Searching for files"),
-        progress_(progress), onMissing_(onMissing) {}
+        progress_(progress), onMissing_(onMissing), faults_(faults) {}
 
   PackResult Run(bool convertSkinPictures);
 
@@ -101,6 +102,7 @@ class Packer {
   ProgressStep step_;
   Progress& progress_;
   const MissingPictureHandler& onMissing_;
+  const WriterFaults& faults_;
   std::vector<Picture> pictures_;
   ConvertedFiles converted_;
 };
@@ -278,7 +280,10 @@ PackResult Packer::Write() {
   result.pictures = pictures_.size();
   result.directoryOffset = directory;
   result.size = file.Position();
-  out.SetVerifier([this, directory](const fs::path& temp) { Verify(temp, directory); });
+  out.SetVerifier([this, directory](const fs::path& temp) {
+    if (faults_.tamper) faults_.tamper(temp);
+    Verify(temp, directory);
+  });
   out.Commit();
   return result;
 }
@@ -286,27 +291,94 @@ PackResult Packer::Write() {
 // Reads the new skin back as the unpack will, so a fault of ours never reaches
 // the user's file under its name.
 void Packer::Verify(const fs::path& temp, std::uint32_t directoryOffset) const {
+  auto fail = [&](std::int64_t offset, const std::string& what) {
+    throw Error(Error::Kind::Internal,
+                fmt::format("{}: the skin written does not read back as packed: offset {}: {}. It was not saved; an "
+                            "older file of that name is unchanged. This is a fault of ResMill; please report it.",
+                            output_.string(), HexOffset(static_cast<std::uint64_t>(offset)), what));
+  };
   BinaryFile skin(temp, BinaryFile::Mode::Read);
   ReadOptions options;
   options.nameReadLength = kMaxPackedNameLength + 1;
-  SkinDirectory dir = ReadSkinDirectory(skin, options);
-  bool sound = dir.directoryOffset == directoryOffset && dir.entries.size() == pictures_.size();
-  for (std::size_t j = 0; sound && j < pictures_.size(); ++j) {
-    const SkinEntry& e = dir.entries[j];
-    sound = e.name == pictures_[j].name && e.length == pictures_[j].length && e.blockMagic == kDataMagic &&
-            e.hash == SkinNameHash(e.name);
+  SkinDirectory dir;
+  try {
+    dir = ReadSkinDirectory(skin, options);
+  } catch (const Error& e) {
+    fail(0, fmt::format("the unpack would refuse it ({})", e.what()));
   }
-  std::int64_t expectedEnd = dir.entries.empty() ? 0 : dir.entries.back().DataAt() + dir.entries.back().length;
-  if (!sound || expectedEnd != dir.fileSize) {
-    throw Error(Error::Kind::Internal, fmt::format("{}: the skin written does not read back as packed", output_.string()));
+
+  const std::string header = HeaderTextFor(directoryOffset);
+  std::string gotHeader(header.size(), '\0');
+  skin.ReadAt(0, std::span(reinterpret_cast<std::uint8_t*>(gotHeader.data()), gotHeader.size()));
+  if (gotHeader != header) fail(0, "the header text is not the one that names the directory");
+  const auto count = static_cast<std::uint32_t>(pictures_.size());
+  struct HeadField {
+    std::uint32_t got, want, at;  // `at`: offset in the directory head
+  };
+  const std::array<HeadField, 4> heads = {{
+      {dir.directoryMagic, kDirectoryMagic, 0},
+      {dir.nameAreaOffset, kHeaderSize, 4},
+      {dir.entryTableOffset, directoryOffset + kDirectoryHeadSize, 12},
+      {dir.dataAreaOffset, directoryOffset + kDirectoryHeadSize + kEntrySize * count, 16},
+  }};
+  for (const HeadField& f : heads) {
+    if (f.got != f.want) {
+      fail(std::int64_t{directoryOffset} + f.at,
+           fmt::format("the directory holds 0x{:X} where 0x{:X} belongs", f.got, f.want));
+    }
+  }
+  if (dir.directoryOffset != directoryOffset || dir.entries.size() != pictures_.size()) {
+    fail(directoryOffset + 8, fmt::format("the directory lists {} entries at 0x{:X}; {} were packed at 0x{:X}",
+                                          dir.entries.size(), dir.directoryOffset, pictures_.size(), directoryOffset));
+  }
+
+  std::uint32_t nameOffset = 0, dataOffset = 0;
+  std::vector<std::uint8_t> packed(kCopyBlockSize), source(kCopyBlockSize);
+  for (std::size_t j = 0; j < pictures_.size(); ++j) {
+    const SkinEntry& e = dir.entries[j];
+    const Picture& p = pictures_[j];
+    const std::int64_t entryAt = std::int64_t{dir.entryTableOffset} + std::int64_t{kEntrySize} * static_cast<std::int64_t>(j);
+    if (e.name != p.name) fail(e.nameAt, fmt::format("entry {} is named \"{}\" instead of \"{}\"", j + 1, e.name, p.name));
+    if (e.hash != SkinNameHash(p.name)) {
+      fail(entryAt, fmt::format("the hash 0x{:08X} of \"{}\" should be 0x{:08X}", e.hash, p.name, SkinNameHash(p.name)));
+    }
+    if (e.nameOffset != nameOffset || e.dataOffset != dataOffset) {
+      fail(entryAt + 4, fmt::format("entry {} (\"{}\") points at name 0x{:X} and data 0x{:X} instead of 0x{:X} and 0x{:X}",
+                                    j + 1, p.name, e.nameOffset, e.dataOffset, nameOffset, dataOffset));
+    }
+    if (e.blockMagic != kDataMagic || e.length != p.length) {
+      fail(e.blockAt, fmt::format("the data block of \"{}\" holds {} bytes (magic 0x{:08X}) instead of {}", p.name,
+                                  e.length, e.blockMagic, p.length));
+    }
+    // The picture's bytes, against the file they were copied from.
+    BinaryFile original(p.file, BinaryFile::Mode::Read);
+    for (std::int64_t done = 0; done < p.length;) {
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(p.length - done, kCopyBlockSize));
+      const bool whole = skin.ReadAt(e.DataAt() + done, std::span(packed.data(), n)) == n &&
+                         original.ReadAt(done, std::span(source.data(), n)) == n;
+      if (!whole || std::memcmp(packed.data(), source.data(), n) != 0) {
+        std::size_t i = 0;
+        while (whole && packed[i] == source[i]) ++i;
+        fail(e.DataAt() + done + static_cast<std::int64_t>(i),
+             fmt::format("byte {} of \"{}\" differs from {}", done + static_cast<std::int64_t>(i), p.name, p.file.string()));
+      }
+      done += static_cast<std::int64_t>(n);
+    }
+    nameOffset += static_cast<std::uint32_t>(p.name.size() + 1);
+    dataOffset += p.length + kDataHeadSize;
+  }
+  const std::int64_t end = std::int64_t{dir.dataAreaOffset} + dataOffset;
+  if (end != dir.fileSize) {
+    fail(std::min(end, dir.fileSize), fmt::format("the skin holds {} bytes; its pictures end at {}", dir.fileSize, end));
   }
 }
 
 }  // namespace
 
 PackResult PackSkin(const fs::path& folderF, const fs::path& outputFile, bool convertSkinPictures,
-                    PictureConverter& converter, Progress& progress, const MissingPictureHandler& onMissing) {
-  Packer packer(folderF, outputFile, converter, progress, onMissing);
+                    PictureConverter& converter, Progress& progress, const MissingPictureHandler& onMissing,
+                    const WriterFaults& faults) {
+  Packer packer(folderF, outputFile, converter, progress, onMissing, faults);
   return packer.Run(convertSkinPictures);
 }
 

@@ -1,0 +1,242 @@
+// The read-back of a written superfile: every fault a writer could make in the
+// text or the header must stop the save, name the place, and leave the user's
+// file as it was.
+
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "flash/superfile_verify.h"
+#include "flash/superfile_writer.h"
+#include "flash_test_util.h"
+#include "platform/byte_io.h"
+#include "platform/error.h"
+#include "test_support.h"
+
+namespace resmill::flash::test {
+namespace {
+
+namespace fs = std::filesystem;
+using resmill::test::ListFolder;
+using resmill::test::ReadBytes;
+using resmill::test::TempDir;
+using resmill::test::WriteBytes;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr std::uint32_t kDrmStart = 0x10000000;
+constexpr std::uint32_t kRamdldStart = 0x03FC0000;
+
+std::tm SomeTime() {
+  std::tm t{};
+  t.tm_year = 106;
+  t.tm_mon = 2;
+  t.tm_mday = 5;
+  return t;
+}
+
+// The text of a superfile as lines, so that a test can damage records the way a
+// faulty writer would. Lines of this work folder: 0 S0, 1 … 8 RAMDLD (500 bytes),
+// 9 S7, 10 S0, 11 … 15 DRM image (300 bytes), 16 the final S7 without a line end.
+struct Text {
+  Bytes header;
+  std::vector<std::string> lines;
+
+  explicit Text(const fs::path& file) {
+    Bytes all = ReadBytes(file);
+    header.assign(all.begin(), all.begin() + 8172);
+    std::string text(all.begin() + 8172, all.end());
+    for (std::size_t at = 0;;) {
+      std::size_t end = text.find("\r\n", at);
+      lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+      if (end == std::string::npos) break;
+      at = end + 2;
+    }
+  }
+  void Save(const fs::path& file, const std::string& eol = "\r\n") const {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) text += lines[i] + (i + 1 < lines.size() ? eol : "");
+    Bytes all = header;
+    all.insert(all.end(), text.begin(), text.end());
+    WriteBytes(file, all);
+  }
+  // The data bytes of an S3 record line.
+  static Bytes Data(const std::string& line) {
+    Bytes data;
+    for (std::size_t i = 12; i + 2 < line.size(); i += 2) data.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(i, 2), nullptr, 16)));
+    return data;
+  }
+  static std::uint32_t Address(const std::string& line) {
+    return static_cast<std::uint32_t>(std::stoul(line.substr(4, 8), nullptr, 16));
+  }
+};
+
+struct Work {
+  TempDir dir;
+  Bytes header = MakeHeader(3, {kRamdldStart, kRamdldStart + 499},
+                            {{2, {0x100, 0x1FF}}, {15, {kDrmStart, kDrmStart + 0xFFFF}}});
+  Bytes ramdld = Pattern(500, 31);
+  Bytes drm = Pattern(300, 32);
+  Work() {
+    WriteBytes(dir / "header.bin", header);
+    WriteBytes(dir / "ramdld.bin", ramdld);
+    WriteBytes(dir / "drm.bin", drm);
+  }
+  void Save(const fs::path& out, const std::function<void(const fs::path&)>& tamper = {}) {
+    NullProgress progress;
+    WriterFaults faults;
+    faults.tamper = tamper;
+    WriteSuperfile(dir.path(), dir / "drm.bin", out, SomeTime(), progress, faults);
+  }
+};
+
+// Edits the written text in place.
+std::function<void(const fs::path&)> EditText(std::function<void(Text&)> edit, std::string eol = "\r\n") {
+  return [edit, eol](const fs::path& file) {
+    Text text(file);
+    edit(text);
+    text.Save(file, eol);
+  };
+}
+
+// Changes a header field in the written file and in header.bin alike, as a
+// faulty PatchHeader would: the copy agrees with header.bin, the field is wrong.
+std::function<void(const fs::path&)> EditHeaderField(std::size_t offset, std::uint32_t delta) {
+  return [offset, delta](const fs::path& file) {
+    for (const fs::path& target : {file, file.parent_path() / "header.bin"}) {
+      Bytes bytes = ReadBytes(target);
+      PutU32LE(GetU32LE(&bytes[offset]) + delta, &bytes[offset]);
+      WriteBytes(target, bytes);
+    }
+  };
+}
+
+TEST(SuperfileReadBack, EachWriterFaultStopsTheSaveAndNamesThePlace) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> tamper;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"a flipped digit", EditText([](Text& t) { t.lines[12][20] = t.lines[12][20] == '0' ? '1' : '0'; }),
+       "line 16 (offset 0x002518): checksum mismatch"},
+      {"a wrong byte under a right checksum",
+       EditText([](Text& t) {
+         Bytes data = Text::Data(t.lines[13]);
+         data[5] ^= 0x40;
+         t.lines[13] = Record(3, Text::Address(t.lines[13]), data);
+       }),
+       "data byte 6 of the record (address 0x10000085)"},
+      {"a dropped record", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 12); }),
+       "is for address 0x10000080, but the DRM image continues at 0x10000040"},
+      {"the last record dropped", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 15); }),
+       "the section ends after 256 bytes, but the DRM image holds 300"},
+      {"a record twice", EditText([](Text& t) { t.lines.insert(t.lines.begin() + 3, t.lines[2]); }),
+       "is for address 0x03FC0040, but the RAMDLD continues at 0x03FC0080"},
+      {"a record split in two",
+       EditText([](Text& t) {
+         Bytes data = Text::Data(t.lines[1]);
+         t.lines[1] = Record(3, kRamdldStart, Bytes(data.begin(), data.begin() + 32));
+         t.lines.insert(t.lines.begin() + 2, Record(3, kRamdldStart + 32, Bytes(data.begin() + 32, data.end())));
+       }),
+       "the record before this one carries 32 data bytes"},
+      {"lower-case digits",
+       EditText([](Text& t) {
+         std::string& line = t.lines[11];
+         for (std::size_t i = 12; i < line.size(); ++i) line[i] = static_cast<char>(std::tolower(line[i]));
+       }),
+       "is not an upper-case hexadecimal digit"},
+      {"an LF line end",
+       EditText([](Text& t) {
+         t.lines[3] += "\n" + t.lines[4];
+         t.lines.erase(t.lines.begin() + 4);
+       }),
+       "line 7 (offset 0x00211E): the record does not end with CR LF"},
+      {"LF line ends throughout", EditText([](Text&) {}, "\n"), "the S0 record that opens the RAMDLD should stand here"},
+      {"no S7 between the sections", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 9); }),
+       "an S3 record of the RAMDLD or the S7 record after them should start here, not \"S0\""},
+      {"a line end after the final S7",
+       EditText([](Text& t) { t.lines.push_back(""); }), "the file goes on after the S7 record"},
+      {"a cut file",
+       [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 200); },
+       "line 18 (offset 0x002638): the record is cut short by the end of the file"},
+      {"a damaged header copy",
+       [](const fs::path& file) {
+         Bytes bytes = ReadBytes(file);
+         bytes[100] ^= 1;
+         WriteBytes(file, bytes);
+       },
+       "offset 0x000064: the header byte is"},
+      {"a wrong code group 15 checksum", EditHeaderField(1448, 1), "code group 15 checksum"},
+      {"a wrong end address", EditHeaderField(1428, 1), "but the 300 bytes of the DRM image end at 0x1000012B"},
+      {"a wrong RAMDLD checksum", EditHeaderField(972, 0x100), "RAMDLD checksum"},
+      {"a wrong first byte", EditHeaderField(1432, 1), "byte 1 is"},
+      {"a code group left in the table", EditHeaderField(1004 + 2 * 28, 0x100), "it lists 2 sections"},
+      {"a stray byte in the table", EditHeaderField(1004 + 2 * 28 + 8, 0x100), "offset 0x00042D (cleared code-group table)"},
+      {"a wrong count", EditHeaderField(944, 1), "code-group count"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Work w;
+    WriteBytes(w.dir / "out.shx", {'o', 'l', 'd'});
+    try {
+      w.Save(w.dir / "out.shx", c.tamper);
+      ADD_FAILURE() << "the damaged file was saved";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::Internal);
+      EXPECT_THAT(e.what(), HasSubstr(c.message));
+      EXPECT_THAT(e.what(), HasSubstr("out.shx"));
+      EXPECT_THAT(e.what(), HasSubstr("please report it"));
+    }
+    EXPECT_EQ(ReadBytes(w.dir / "out.shx"), Bytes({'o', 'l', 'd'}));
+    EXPECT_THAT(ListFolder(w.dir.path()), ElementsAre("drm.bin", "header.bin", "out.shx", "ramdld.bin"));
+  }
+}
+
+TEST(SuperfileReadBack, NoFileAppearsUnderANewName) {
+  Work w;
+  EXPECT_THROW(w.Save(w.dir / "new.shx", EditText([](Text& t) { t.lines[5][30] ^= 1; })), Error);
+  EXPECT_THAT(ListFolder(w.dir.path()), ElementsAre("drm.bin", "header.bin", "ramdld.bin"));
+}
+
+TEST(SuperfileReadBack, SoundFilesPass) {
+  struct Case {
+    const char* name;
+    std::size_t ramdld, drm;
+  };
+  // Whole records only, a one-byte last record, and an image shorter than the 16 bytes the header copies.
+  const Case cases[] = {{"whole records", 448, 640}, {"one byte over", 449, 65}, {"tiny image", 415, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Work w;
+    WriteBytes(w.dir / "ramdld.bin", Pattern(c.ramdld, 3));
+    WriteBytes(w.dir / "drm.bin", Pattern(c.drm, 4));
+    EXPECT_NO_THROW(w.Save(w.dir / "out.shx"));
+    // The check is repeatable on the finished file.
+    BinaryFile drm(w.dir / "drm.bin", BinaryFile::Mode::Read);
+    EXPECT_NO_THROW(VerifySuperfile(w.dir / "out.shx", w.dir / "out.shx", w.dir / "header.bin", w.dir / "ramdld.bin", drm));
+  }
+}
+
+TEST(SuperfileReadBack, ALongerHeaderIsRefusedBeforeAnythingIsPatched) {
+  Work w;
+  Bytes longer = w.header;
+  longer.push_back('\n');
+  WriteBytes(w.dir / "header.bin", longer);
+  try {
+    w.Save(w.dir / "out.shx");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Format);
+    EXPECT_THAT(e.what(), HasSubstr("this one 8173"));
+  }
+  EXPECT_EQ(ReadBytes(w.dir / "header.bin"), longer);
+  EXPECT_EQ(ReadBytes(w.dir / "ramdld.bin"), w.ramdld);
+}
+
+}  // namespace
+}  // namespace resmill::flash::test

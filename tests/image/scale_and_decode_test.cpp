@@ -1,0 +1,132 @@
+// The resampler and the PNG reader on the shapes and stored forms that take
+// their own paths: common 8-bit PNGs are widened by us, the rest by libpng;
+// the filter runs over a window of source rows that moves down the picture.
+
+#include <gtest/gtest.h>
+
+#include "image/graphics/graphics.h"
+#include "image_test_util.h"
+#include "test_support.h"
+
+namespace resmill::image::graphics {
+namespace {
+
+using test::Magick;
+using test::Quote;
+
+class ScaleDecodeTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  }
+  test::TempDir dir_;
+};
+
+// Fully transparent pixels carry no colour worth comparing.
+Bitmap Normalised(Bitmap b) {
+  for (Argb& c : b.Pixels()) {
+    if (AlphaOf(c) == 0) c = 0;
+  }
+  return b;
+}
+
+TEST_F(ScaleDecodeTest, PngStoredFormsReadAsImageMagickReadsThem) {
+  ASSERT_TRUE(Magick("-seed 5 -size 37x23 plasma:fractal " + Quote(dir_ / "photo.png")));
+  struct Case {
+    const char* output;
+    const char* arguments;  // written from photo.png
+  } cases[] = {
+      {"rgb.png", "-define png:color-type=2 PNG24:"},
+      {"rgb-interlaced.png", "-interlace PNG -define png:color-type=2 PNG24:"},
+      {"rgba.png", "-alpha set -channel A -fx 'i/w' +channel PNG32:"},
+      {"rgba-interlaced.png", "-alpha set -channel A -fx 'j/h' +channel -interlace PNG PNG32:"},
+      {"rgb-trns.png", "-depth 8 -fill '#102030' -draw 'rectangle 3,3 12,9' -transparent '#102030' "
+                       "-define png:color-type=2 PNG24:"},
+      {"grey.png", "-colorspace Gray -define png:color-type=0 -depth 8 PNG:"},
+      {"grey-alpha.png", "-colorspace Gray -alpha set -channel A -fx 'i/w' +channel -define png:color-type=4 PNG:"},
+      {"rgb16.png", "-depth 16 PNG48:"},
+      {"rgba16.png", "-alpha set -channel A -fx 'i/w' +channel -depth 16 PNG64:"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output);
+    std::filesystem::path out = dir_ / c.output;
+    ASSERT_TRUE(Magick(Quote(dir_ / "photo.png") + " " + c.arguments + Quote(out)));
+    std::optional<Bitmap> ours = LoadBitmap(out), theirs = test::MagickRead(out);
+    ASSERT_TRUE(ours);
+    ASSERT_TRUE(theirs);
+    EXPECT_EQ(test::MaxDifference(Normalised(*ours), Normalised(*theirs)), 0);
+  }
+}
+
+TEST_F(ScaleDecodeTest, StretchOfEveryShapeStaysCloseToImageMagickCatrom) {
+  struct Case {
+    int sourceWidth, sourceHeight, width, height;
+  } cases[] = {
+      {176, 220, 16, 16},  // many taps on both axes
+      {176, 220, 1, 1},    {400, 30, 7, 29},   // one axis shrinks, the other grows a little
+      {50, 3, 7, 40},      {5, 5, 96, 96},     // few source rows, large growth
+      {31, 600, 31, 13},   // a tall source: the row window moves a long way
+      {2, 2, 1, 1},        {3, 1, 1, 5},
+  };
+  for (const Case& c : cases) {
+    std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+    SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " + size);
+    ASSERT_TRUE(Magick("-seed 7 -size " + std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) +
+                       " plasma:fractal -blur 0x1 -depth 8 " + Quote(dir_ / "src.png")));
+    ASSERT_TRUE(Magick(Quote(dir_ / "src.png") + " -filter Catrom -resize " + size + "! " + Quote(dir_ / "ref.png")));
+    std::optional<Bitmap> source = LoadBitmap(dir_ / "src.png"), reference = LoadBitmap(dir_ / "ref.png");
+    ASSERT_TRUE(source && reference);
+    Bitmap ours = Stretch(*source, c.width, c.height);
+    ASSERT_EQ(ours.Width(), c.width);
+    ASSERT_EQ(ours.Height(), c.height);
+    EXPECT_TRUE(ours.IsOpaque());
+    // Tiny outputs differ more at the edges (edge samples repeated here, dropped there).
+    EXPECT_GT(test::Psnr(ours, *reference), c.width * c.height < 16 ? 25.0 : 35.0);
+  }
+}
+
+TEST(Scale, TransparentColourNeverBleedsAndSolidStaysSolid) {
+  struct Case {
+    int sourceWidth, sourceHeight, width, height;
+  } cases[] = {{40, 40, 7, 9}, {40, 40, 90, 90}, {300, 4, 11, 11}, {3, 300, 1, 17}, {9, 9, 9, 4}, {2, 1, 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " +
+                 std::to_string(c.width) + "x" + std::to_string(c.height));
+    // Opaque red over the left half; the right half is transparent but carries green.
+    Bitmap halves(c.sourceWidth, c.sourceHeight, MakeArgb(0, 0, 255, 0));
+    for (int y = 0; y < c.sourceHeight; ++y) {
+      for (int x = 0; x < (c.sourceWidth + 1) / 2; ++x) halves.Set(x, y, MakeArgb(255, 255, 0, 0));
+    }
+    Bitmap out = Stretch(halves, c.width, c.height);
+    bool someOpaque = false;
+    for (Argb p : out.Pixels()) {
+      if (AlphaOf(p) == 0) {
+        EXPECT_EQ(p, kTransparentWhite);
+        continue;
+      }
+      someOpaque = true;
+      EXPECT_EQ(GreenOf(p), 0) << std::hex << p;
+      EXPECT_EQ(RedOf(p), 255) << std::hex << p;
+    }
+    EXPECT_TRUE(someOpaque);
+
+    Bitmap solid = Stretch(Bitmap(c.sourceWidth, c.sourceHeight, 0xFF3366CC), c.width, c.height);
+    EXPECT_EQ(test::MaxDifference(solid, Bitmap(c.width, c.height, 0xFF3366CC)), 0);
+  }
+}
+
+TEST(Scale, OpaqueChecksEveryPixel) {
+  for (int count : {1, 255, 256, 257, 1000}) {
+    Bitmap b(count, 1, 0xFF000000);
+    EXPECT_TRUE(b.IsOpaque()) << count;
+    b.Set(count - 1, 0, 0xFE000000);
+    EXPECT_FALSE(b.IsOpaque()) << count;
+    b.Set(count - 1, 0, 0xFF000000);
+    b.Set(0, 0, 0x01000000);
+    EXPECT_FALSE(b.IsOpaque()) << count;
+  }
+  EXPECT_TRUE(Bitmap().IsOpaque());
+}
+
+}  // namespace
+}  // namespace resmill::image::graphics
