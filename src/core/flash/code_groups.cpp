@@ -120,7 +120,10 @@ void CodeGroupWriter::EndSection() {
   }
   OpenTemp();
   current_.Close();
-  std::filesystem::path part = folder_ / ("." + targets_[staged_.size()].filename().string() + ".part");
+  std::string hidden = ".";
+  hidden += targets_[staged_.size()].filename().string();
+  hidden += ".part";
+  std::filesystem::path part = folder_ / hidden;
   RenameReplacing(temp_, part);
   staged_.push_back(std::move(part));
 }

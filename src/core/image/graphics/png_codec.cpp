@@ -130,7 +130,12 @@ std::optional<Bitmap> DecodePng(std::span<const std::uint8_t> data) {
     for (png_uint_32 y = 0; y < height; ++y) {
       const std::uint8_t* in = state->rows[y];
       Argb* out = state->bitmap.Row(static_cast<int>(y));
-      for (png_uint_32 x = width; x-- > 0;) out[x] = MakeArgb(255, in[3 * x], in[3 * x + 1], in[3 * x + 2]);
+      for (png_uint_32 x = width; x-- > 0;) {
+        // One 4-byte load per triple; its fourth byte (still inside the row) is masked off.
+        std::uint32_t rgbx;
+        std::memcpy(&rgbx, in + 3 * std::size_t{x}, 4);
+        out[x] = 0xFF000000u | ((rgbx & 0xFFu) << 16) | (rgbx & 0xFF00u) | ((rgbx >> 16) & 0xFFu);
+      }
     }
   } else if (rgba) {
     for (Argb& c : state->bitmap.Pixels()) {
