@@ -331,8 +331,14 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   cleanup.Cover(n);
   int encoder = image::graphics::FindEncoderByMime("image/gif");
   for (std::size_t k = 0; k < n; ++k) {
-    RedrawGifFrame(FrameFilePath(tempFolder, kSourceFramePrefix, k), FrameFilePath(tempFolder, kRedrawnFramePrefix, k),
-                   width, height, encoder);
+    try {
+      RedrawGifFrame(FrameFilePath(tempFolder, kSourceFramePrefix, k),
+                     FrameFilePath(tempFolder, kRedrawnFramePrefix, k), width, height, encoder);
+    } catch (const Error& e) {
+      // The frame file is gone by the time the user reads this: name their picture and the frame.
+      if (e.kind() != Error::Kind::Format) throw;
+      ThrowFormatError(source, fmt::format("frame {}", k + 1), "the frame cannot be decoded");
+    }
   }
   JoinGifFrames(area, n, tempFolder, kRedrawnFramePrefix, target);
   return true;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include <cstdlib>
+
 #include <png.h>
 #include <zlib.h>
 
@@ -62,6 +64,18 @@ void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
 }
 void FlushNothing(png_structp) {}
 void IgnoreWarning(png_structp, png_const_charp) {}
+// libpng's own handler prints to standard error before it jumps; a damaged PNG is
+// reported once, by the caller, naming the file.
+[[noreturn]] void JumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// libpng sizes the buffer of a text or unknown chunk from the chunk's length field
+// before it reads the data, so one damaged length asks for gigabytes. No single
+// buffer of a picture we accept comes near this; a refused one is a damaged file.
+constexpr png_alloc_size_t kMaxPngAllocation = png_alloc_size_t{64} << 20;
+png_voidp BoundedMalloc(png_structp, png_alloc_size_t size) {
+  return size <= kMaxPngAllocation ? std::malloc(size) : nullptr;
+}
+void PlainFree(png_structp, png_voidp pointer) { std::free(pointer); }
 
 struct ReadState {
   png_structp png = nullptr;
@@ -88,7 +102,8 @@ std::optional<Bitmap> DecodePng(std::span<const std::uint8_t> data) {
   if (!PngInfo(data)) return std::nullopt;
   auto state = std::make_unique<ReadState>();
   state->input.data = data;
-  state->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  state->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning, nullptr,
+                                        BoundedMalloc, PlainFree);
   if (state->png == nullptr) return std::nullopt;
   state->info = png_create_info_struct(state->png);
   if (state->info == nullptr) return std::nullopt;
@@ -148,7 +163,7 @@ std::optional<Bitmap> DecodePng(std::span<const std::uint8_t> data) {
 std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap) {
   if (bitmap.Empty()) throw Error(Error::Kind::Refused, "cannot write an empty picture as PNG");
   auto state = std::make_unique<WriteState>();
-  state->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  state->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
   if (state->png != nullptr) state->info = png_create_info_struct(state->png);
   if (state->info == nullptr) throw Error(Error::Kind::Internal, "PNG encoder: out of memory");
   if (setjmp(png_jmpbuf(state->png)) != 0) throw Error(Error::Kind::Internal, "PNG encoder failed");
