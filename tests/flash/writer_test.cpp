@@ -30,17 +30,6 @@ using ::testing::HasSubstr;
 constexpr std::uint32_t kDrmStart = 0x10000000;
 constexpr std::uint32_t kRamdldStart = 0x03FC0000;
 
-std::tm Sunday5March2006() {
-  std::tm t{};
-  t.tm_year = 106;
-  t.tm_mon = 2;
-  t.tm_mday = 5;
-  t.tm_wday = 0;
-  t.tm_hour = 14;
-  t.tm_min = 30;
-  t.tm_sec = 9;
-  return t;
-}
 
 TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
   struct Case {
@@ -82,7 +71,7 @@ TEST(HeaderTextTest, DateText) {
   EXPECT_EQ(FormatHeaderDate(2006, 3, 7, 3, 9, 5, 3), "Tue March 07 09:05:03 2006");
   EXPECT_EQ(FormatHeaderDate(1999, 12, 31, 6, 23, 59, 59), "Fri December 31 23:59:59 1999");
   EXPECT_EQ(FormatHeaderDate(2024, 1, 6, 7, 0, 0, 0), "Sat January 06 00:00:00 2024");
-  EXPECT_EQ(FormatHeaderDate(Sunday5March2006()), "Sun March 05 14:30:09 2006");
+  EXPECT_EQ(FormatHeaderDate(resmill::test::FixedTestTime()), "Sun March 05 14:30:09 2006");
   EXPECT_THROW(FormatHeaderDate(2006, 13, 1, 1, 0, 0, 0), Error);
   EXPECT_THROW(FormatHeaderDate(2006, 1, 1, 0, 0, 0, 0), Error);
 }
@@ -124,7 +113,7 @@ struct Work {
   }
   void Save(const std::filesystem::path& out, Progress& progress) {
     if (!std::filesystem::exists(dir / "drm.bin")) WriteBytes(dir / "drm.bin", drm);
-    WriteSuperfile(dir.path(), dir / "drm.bin", out, Sunday5March2006(), progress);
+    WriteSuperfile(dir.path(), dir / "drm.bin", out, resmill::test::FixedTestTime(), progress);
   }
 };
 
@@ -262,7 +251,7 @@ TEST(WriteSuperfileTest, SaveNameThatIsTheDrmImage) {
   Work w;
   WriteBytes(w.dir / "new.bin", w.drm);
   NullProgress progress;
-  WriteSuperfile(w.dir.path(), w.dir / "new.bin", w.dir / "new.bin", Sunday5March2006(), progress);
+  WriteSuperfile(w.dir.path(), w.dir / "new.bin", w.dir / "new.bin", resmill::test::FixedTestTime(), progress);
   TempDir slot;
   ASSERT_TRUE(ExtractShxCodeGroups(w.dir / "new.bin", slot.path(), progress));
   EXPECT_EQ(ReadBytes(slot / "CG15.bin"), w.drm);
