@@ -24,6 +24,15 @@ void WriteHeaderFile(const FlashHeader& header, const std::filesystem::path& slo
 CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
                                    const std::filesystem::path& slotFolder);
 
+/// What both readers start with: the flash file open, its header copied to
+/// header.bin in the slot folder, and its code-group table.
+struct OpenedFlashFile {
+  BinaryFile flash;
+  FlashHeader header{};
+  CodeGroupTable table;
+};
+OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder);
+
 /// Collects each section into temp.bin in the slot folder and parks finished sections
 /// under hidden names; only Commit gives them their real names. Until then a damaged
 /// flash file leaves no code-group file behind: the destructor removes every part.

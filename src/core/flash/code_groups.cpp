@@ -45,6 +45,14 @@ void WriteHeaderFile(const FlashHeader& header, const std::filesystem::path& slo
   WriteFileAtomically(slotFolder / "header.bin", header);
 }
 
+OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder) {
+  OpenedFlashFile opened{BinaryFile(flashFile, BinaryFile::Mode::Read), {}, {}};
+  opened.header = ReadFlashHeader(opened.flash);
+  WriteHeaderFile(opened.header, slotFolder);
+  opened.table = ParseCodeGroupTable(opened.header, flashFile, slotFolder);
+  return opened;
+}
+
 CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
                                    const std::filesystem::path& slotFolder) {
   CodeGroupTable table;

@@ -68,10 +68,7 @@ std::vector<SbfBlock> WalkBlocks(BinaryFile& flash, const CodeGroupTable& table)
 
 bool ExtractSbfCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
                           Progress& progress) {
-  BinaryFile flash(flashFile, BinaryFile::Mode::Read);
-  detail::FlashHeader header = detail::ReadFlashHeader(flash);
-  detail::WriteHeaderFile(header, slotFolder);
-  CodeGroupTable table = detail::ParseCodeGroupTable(header, flashFile, slotFolder);
+  auto [flash, header, table] = detail::OpenFlashFile(flashFile, slotFolder);
   if (!table.hasCodeGroup15) return false;
 
   ProgressStep step(progress, "Extracting codegroups");
