@@ -6,6 +6,11 @@
 //   drm_bench WORKDIR unpack     one plain unpack of WORKDIR/large.bin (for a profiler)
 //   drm_bench WORKDIR compile    one plain compile of that unpacked tree
 //   drm_bench WORKDIR port       one plain port from WORKDIR/plain into that tree
+//   drm_bench WORKDIR step NAME  one step of the default run as a whole process of its own, so that
+//                                bench/run can time it and take its peak memory with /usr/bin/time:
+//                                generate (WORKDIR/large.bin), unpack (-> plain), unpack-png (-> converted),
+//                                compile / compile-png (-> plain.bin / converted.bin), target (plain unpack
+//                                -> target), port / port-png (plain / converted -> target)
 //
 // The conversion baselines time RawToBmp over every RAW file and BmpToRaw over
 // every PNG copy on their own: what the unpack and compile with conversion add
@@ -82,6 +87,37 @@ int main(int argc, char** argv) {
   const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "resmill-drm-bench";
   fs::create_directories(work);
   const fs::path image = work / "large.bin";
+  if (argc == 4 && std::string(argv[2]) == "step") {
+    const std::string step = argv[3];
+    try {
+      if (step == "generate") {
+        sample::WriteFile(image.string(), sample::BuildDrmImage(sample::LargeDrm()));
+      } else if (step == "unpack" || step == "unpack-png") {
+        const bool png = step == "unpack-png";
+        Unpack(image, Tree(work, png ? "converted" : "plain"), png);
+      } else if (step == "compile" || step == "compile-png") {
+        const bool png = step == "compile-png";
+        Compile(image, work / (png ? "converted" : "plain"), work / (png ? "converted.bin" : "plain.bin"), png);
+      } else if (step == "target") {
+        Unpack(image, Tree(work, "target"), false);
+      } else if (step == "port" || step == "port-png") {
+        const bool png = step == "port-png";
+        NullProgress progress;
+        if (drm::PortDrm(work / (png ? "converted" : "plain"), work / "target", png, progress) !=
+            drm::PortResult::Done) {
+          std::fprintf(stderr, "drm_bench: port refused\n");
+          return 1;
+        }
+      } else {
+        std::fprintf(stderr, "drm_bench: unknown step '%s'\n", step.c_str());
+        return 2;
+      }
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "drm_bench: %s: %s\n", step.c_str(), e.what());
+      return 1;
+    }
+    return 0;
+  }
   if (argc > 2) {  // one plain step, for a profiler
     if (std::string(argv[2]) == "unpack") Unpack(image, Tree(work, "profile"), false);
     if (std::string(argv[2]) == "compile") Compile(image, work / "profile", work / "profile.bin", false);

@@ -12,11 +12,12 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build-bench}
 RUNS=${RUNS:-10}
-if [ ! -x "$BUILD/gif_bench" ] || [ ! -x "$BUILD/resmill-cli" ]; then
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRESMILL_BUILD_GUI=OFF -DRESMILL_BUILD_TESTS=OFF \
     -DRESMILL_BUILD_BENCH=ON >/dev/null
-  cmake --build "$BUILD" --target gif_bench resmill-cli -j 2 >/dev/null
 fi
+# Always brought up to date: a binary left from older sources would measure old code.
+cmake --build "$BUILD" --target gif_bench resmill-cli -j 2 >/dev/null
 BENCH=$(cd "$BUILD" && pwd)/gif_bench
 CLI=$(cd "$BUILD" && pwd)/resmill-cli
 for tool in gifsicle convert compare; do

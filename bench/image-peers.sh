@@ -10,11 +10,12 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build-bench}
 COUNT=${COUNT:-1000}
-if [ ! -x "$BUILD/image_bench" ]; then
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRESMILL_BUILD_GUI=OFF -DRESMILL_BUILD_TESTS=OFF \
     -DRESMILL_BUILD_BENCH=ON >/dev/null
-  cmake --build "$BUILD" --target image_bench -j 2 >/dev/null
 fi
+# Always brought up to date: a binary left from older sources would measure old code.
+cmake --build "$BUILD" --target image_bench -j 2 >/dev/null
 BENCH=$(cd "$BUILD" && pwd)/image_bench
 for tool in convert mogrify compare; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }

@@ -2,9 +2,16 @@
 //
 //   image_bench FOLDER            every *.png of FOLDER (the 176x220 pictures of bench/image-peers.sh)
 //   image_bench --scale SRC DST WIDTH HEIGHT    one ScalePicture to PNG (for the PSNR check)
+//   image_bench --step STEP IN OUT [RUNS]       one step over every input of IN, RUNS passes (default 5)
 //
 // For each step prints the mean wall time per picture in milliseconds:
 // PNG -> RAW, RAW -> PNG, PNG -> K18, K18 -> PNG, ScalePicture to 48x48 PNG.
+//
+// --step runs a single step so that a whole process holds nothing but that step
+// (bench/run takes its peak memory with /usr/bin/time) and prints the best pass:
+//   png-raw  IN/*.png -> OUT/<name>(WxH).raw    raw-png  IN/*.raw -> OUT/<name>.png
+//   png-k18  IN/*.png -> OUT/<name>.k           k18-png  IN/*.k   -> OUT/<name>.png
+//   scale    IN/*.png -> OUT/<name>.png (ScalePicture 48x48)
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -32,6 +40,81 @@ double TimePerPicture(const char* name, std::size_t count, const std::function<v
   return ms / static_cast<double>(count);
 }
 
+std::vector<fs::path> FilesWithExtension(const fs::path& folder, const std::string& extension) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == extension) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+int RunStep(const std::string& step, const fs::path& in, const fs::path& out, int runs) {
+  struct StepKind {
+    const char* name;
+    const char* input;
+    std::function<void(image::ConversionContext&, const fs::path&, const fs::path&)> convert;
+  };
+  const StepKind steps[] = {
+      {"png-raw", ".png",
+       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
+         // The size tag in the name is how a RAW picture carries its size, as in an unpacked tree.
+         auto size = image::GetPictureSize(source);
+         fs::path target = folder / (source.stem().string() + "(" + std::to_string(size.width) + "x" +
+                                     std::to_string(size.height) + ").raw");
+         if (!image::BmpToRaw(context, source, image::PictureKind::Raw, target)) throw std::runtime_error("no RAW");
+       }},
+      {"raw-png", ".raw",
+       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
+         if (!image::RawToBmp(context, source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
+           throw std::runtime_error("no PNG from " + source.string());
+         }
+       }},
+      {"png-k18", ".png",
+       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+         image::EncodeK18(source, folder / (source.stem().string() + ".k"));
+       }},
+      {"k18-png", ".k",
+       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
+         if (!image::RawToBmp(context, source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
+           throw std::runtime_error("no PNG from " + source.string());
+         }
+       }},
+      {"scale", ".png",
+       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+         if (!image::ScalePicture(source, folder / (source.stem().string() + ".png"), 48, "image/png", 48)) {
+           throw std::runtime_error("no scaled picture from " + source.string());
+         }
+       }},
+  };
+  const StepKind* kind = nullptr;
+  for (const StepKind& candidate : steps) {
+    if (step == candidate.name) kind = &candidate;
+  }
+  if (kind == nullptr || runs < 1) {
+    std::fprintf(stderr, "image_bench: unknown step '%s' or no runs\n", step.c_str());
+    return 2;
+  }
+  std::vector<fs::path> inputs = FilesWithExtension(in, kind->input);
+  if (inputs.empty()) {
+    std::fprintf(stderr, "image_bench: no %s pictures in %s\n", kind->input, in.c_str());
+    return 2;
+  }
+  fs::create_directories(out);
+  image::ConversionContext context;
+  std::vector<double> passes;
+  for (int run = 0; run < runs; ++run) {
+    auto start = std::chrono::steady_clock::now();
+    for (const fs::path& source : inputs) kind->convert(context, source, out);
+    passes.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(passes.begin(), passes.end());
+  const double count = static_cast<double>(inputs.size());
+  std::printf("%s: best %.4f ms per picture, median %.4f (%zu pictures, %d passes)\n", kind->name,
+              passes.front() / count, passes[passes.size() / 2] / count, inputs.size(), runs);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -39,8 +122,13 @@ int main(int argc, char** argv) {
     if (argc == 6 && std::string(argv[1]) == "--scale") {
       return image::ScalePicture(argv[2], argv[3], std::atoi(argv[4]), "image/png", std::atoi(argv[5])) ? 0 : 1;
     }
+    if ((argc == 5 || argc == 6) && std::string(argv[1]) == "--step") {
+      return RunStep(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 5);
+    }
     if (argc != 2) {
-      std::fprintf(stderr, "usage: image_bench FOLDER | image_bench --scale SRC DST WIDTH HEIGHT\n");
+      std::fprintf(stderr,
+                   "usage: image_bench FOLDER | image_bench --scale SRC DST WIDTH HEIGHT | "
+                   "image_bench --step STEP IN OUT [RUNS]\n");
       return 2;
     }
     fs::path folder = argv[1];
@@ -78,7 +166,7 @@ int main(int argc, char** argv) {
       image::ScalePicture(pictures[i], out / (std::to_string(i) + "s.png"), 48, "image/png", 48);
     });
     return 0;
-  } catch (const resmill::Error& e) {
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "image_bench: %s\n", e.what());
     return 1;
   }
