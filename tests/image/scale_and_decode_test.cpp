@@ -157,6 +157,30 @@ TEST(Scale, TransparentColourNeverBleedsAndSolidStaysSolid) {
   }
 }
 
+// A kept set-up must never leak from one size (or one picture) into the next.
+TEST(Scale, ReusedScalerDrawsAsAFreshOne) {
+  struct Step {
+    int sourceWidth, sourceHeight, width, height;
+    bool translucent;
+  } steps[] = {{176, 220, 48, 48, false}, {176, 220, 48, 48, true},  {176, 220, 48, 47, false},
+               {175, 220, 48, 47, true},  {4, 9, 48, 48, false},     {176, 220, 48, 48, false},
+               {48, 48, 176, 220, true},  {48, 48, 176, 220, true}};
+  Scaler kept;
+  std::uint32_t seed = 7;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::to_string(step.sourceWidth) + "x" + std::to_string(step.sourceHeight) + " -> " +
+                 std::to_string(step.width) + "x" + std::to_string(step.height));
+    Bitmap source(step.sourceWidth, step.sourceHeight);
+    for (Argb& p : source.Pixels()) {
+      seed = seed * 1664525u + 1013904223u;
+      p = step.translucent ? seed : (seed | 0xFF000000u);
+    }
+    Bitmap fresh = Stretch(source, step.width, step.height);
+    Bitmap reused = Stretch(source, step.width, step.height, &kept);
+    EXPECT_EQ(test::MaxDifference(fresh, reused), 0);
+  }
+}
+
 TEST(Scale, OpaqueChecksEveryPixel) {
   for (int count : {1, 255, 256, 257, 1000}) {
     Bitmap b(count, 1, 0xFF000000);

@@ -65,6 +65,8 @@ class FrameFileCleanup {
   FrameFileCleanup(const FrameFileCleanup&) = delete;
   FrameFileCleanup& operator=(const FrameFileCleanup&) = delete;
   void Cover(std::size_t count) { count_ = std::max(count_, count); }
+  /// Every frame file was removed by the step that read it.
+  void Dismiss() { count_ = 0; }
 
  private:
   const std::filesystem::path& folder_;
@@ -213,11 +215,11 @@ std::size_t SplitGifFrames(GifWorkArea& area, const std::filesystem::path& sourc
 }
 
 void RedrawGifFrame(const std::filesystem::path& frameFile, const std::filesystem::path& output, int width,
-                    int height, int encoderIndex) {
+                    int height, int encoderIndex, image::graphics::Scaler* scaler) {
   namespace g = image::graphics;
   std::optional<g::Bitmap> frame = g::LoadBitmap(frameFile);
   if (!frame || frame->Empty()) ThrowFormatError(frameFile, "", "the frame cannot be decoded");
-  g::Bitmap redrawn = g::Stretch(*frame, width, height);
+  g::Bitmap redrawn = g::Stretch(*frame, width, height, scaler);
   std::vector<std::uint8_t> bytes = g::EncodeBitmap(redrawn, encoderIndex);
   BinaryFile out(output, BinaryFile::Mode::Create);
   out.Write(bytes);
@@ -333,7 +335,7 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   for (std::size_t k = 0; k < n; ++k) {
     try {
       RedrawGifFrame(FrameFilePath(tempFolder, kSourceFramePrefix, k),
-                     FrameFilePath(tempFolder, kRedrawnFramePrefix, k), width, height, encoder);
+                     FrameFilePath(tempFolder, kRedrawnFramePrefix, k), width, height, encoder, &area.scaler);
     } catch (const Error& e) {
       // The frame file is gone by the time the user reads this: name their picture and the frame.
       if (e.kind() != Error::Kind::Format) throw;
@@ -341,6 +343,7 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
     }
   }
   JoinGifFrames(area, n, tempFolder, kRedrawnFramePrefix, target);
+  cleanup.Dismiss();
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/graphics/graphics.h"
 #include "platform/user_interface.h"
 
 namespace resmill {
@@ -45,6 +46,7 @@ struct GifWorkArea {
   std::vector<FrameSpan> FrameTable;             ///< per frame: its span within the body
   std::vector<FrameControlEntry> FrameControl;   ///< per frame: its timing and transparency
   std::vector<std::uint8_t> AppExtension;        ///< the source's (last) application extension, whole
+  image::graphics::Scaler scaler;                ///< shared by the frames: they all have one size
 
   std::size_t FrameCount() const { return FrameTable.size(); }
   /// Entries of the colour table.
@@ -93,7 +95,7 @@ std::size_t SplitGifFrames(GifWorkArea& area, const std::filesystem::path& sourc
 /// as GIF to `output` and deletes the frame file. Throws a format error when the frame
 /// file cannot be decoded.
 void RedrawGifFrame(const std::filesystem::path& frameFile, const std::filesystem::path& output, int width,
-                    int height, int encoderIndex);
+                    int height, int encoderIndex, image::graphics::Scaler* scaler = nullptr);
 
 /// Appends redrawn frame k (file `prefix`<k>.gif in `tempFolder`) to the body at `position`
 /// with the source frame's delay, disposal and transparency, and deletes the file.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -84,14 +85,33 @@ std::vector<std::uint8_t> EncodeGif(const Bitmap& bitmap);
 
 // --- Drawing ----------------------------------------------------------------
 
+/// Catmull-Rom bicubic resampling that keeps its set-up while the sizes stay the
+/// same, so the frames of an animation share it. Not for use by two threads at once.
+class Scaler {
+ public:
+  Scaler();
+  ~Scaler();
+  Scaler(Scaler&&) noexcept;
+  Scaler& operator=(Scaler&&) noexcept;
+  /// `source` resampled to width × height (both above 0), straight alpha; colours are
+  /// premultiplied by alpha for the filter.
+  Bitmap Resample(const Bitmap& source, int width, int height);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 /// A width × height surface cleared to transparent white.
 Bitmap NewSurface(int width, int height);
 /// Draws the whole of `source` stretched into the rectangle (x, y, width, height)
 /// of `surface` (aspect ratio not kept), Catmull-Rom bicubic with premultiplied
 /// alpha, composited source-over; parts outside the surface are clipped.
-void DrawStretched(Bitmap& surface, const Bitmap& source, int x, int y, int width, int height);
+/// `scaler`, when given, is reused (and keeps its set-up for the next call).
+void DrawStretched(Bitmap& surface, const Bitmap& source, int x, int y, int width, int height,
+                   Scaler* scaler = nullptr);
 /// `source` redrawn at width × height on a transparent-white surface.
-Bitmap Stretch(const Bitmap& source, int width, int height);
+Bitmap Stretch(const Bitmap& source, int width, int height, Scaler* scaler = nullptr);
 /// A preview of `source` that fits into maxWidth × maxHeight, keeping its aspect
 /// ratio; never enlarged.
 Bitmap Thumbnail(const Bitmap& source, int maxWidth, int maxHeight);
