@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "build/gif_resize.h"
 #include "platform/error.h"
@@ -51,7 +54,9 @@ int main(int argc, char** argv) {
   if (std::sscanf(argv[3], "%dx%d", &width, &height) != 2) return 2;
   int runs = argc > 4 ? std::atoi(argv[4]) : 20;
   std::filesystem::path out(argv[2]);
-  std::filesystem::path temp = std::filesystem::temp_directory_path() / "resmill-gif-bench";
+  // One folder a process, so that two runs at once keep their frame files apart.
+  std::filesystem::path temp =
+      std::filesystem::temp_directory_path() / ("resmill-gif-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(temp);
   SilentUi ui;
   resmill::build::GifWorkArea area;
