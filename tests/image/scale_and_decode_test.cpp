@@ -181,6 +181,19 @@ TEST(Scale, ReusedScalerDrawsAsAFreshOne) {
   }
 }
 
+// Sizes one scaler refuses are drawn by the other, never reported as a failure.
+TEST(Scale, SizesOutsideTheFastScalerStillDraw) {
+  struct Case {
+    int sourceWidth, sourceHeight, width, height;
+  } cases[] = {{8, 8, 65535, 8}, {3, 3, 2000, 1}, {65535, 8, 8, 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.sourceWidth) + "x" + std::to_string(c.sourceHeight) + " -> " +
+                 std::to_string(c.width) + "x" + std::to_string(c.height));
+    Bitmap out = Stretch(Bitmap(c.sourceWidth, c.sourceHeight, 0xFF3366CC), c.width, c.height);
+    EXPECT_EQ(test::MaxDifference(out, Bitmap(c.width, c.height, 0xFF3366CC)), 0);
+  }
+}
+
 TEST(Scale, OpaqueChecksEveryPixel) {
   for (int count : {1, 255, 256, 257, 1000}) {
     Bitmap b(count, 1, 0xFF000000);

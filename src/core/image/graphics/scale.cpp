@@ -9,7 +9,8 @@
 // swscale places its filter wrongly along an axis shorter than a few pixels
 // (two pixels stretched to three come out up to 120 levels away from any
 // Catmull-Rom result), so sources that small go through stb_image_resize, which
-// is exact there and costs nothing at that size.
+// is exact there and costs nothing at that size. stb also takes the sizes
+// swscale refuses (a very wide output).
 
 #include <algorithm>
 #include <bit>
@@ -26,8 +27,6 @@ extern "C" {
 #include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
-
-#include <fmt/format.h>
 
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
@@ -73,7 +72,7 @@ void SilenceLibraryLog() {
 // Below this many pixels along either axis a source is scaled by stb.
 constexpr int kSmallestSwscaleSide = 8;
 
-Bitmap ResampleSmall(const Bitmap& source, int width, int height) {
+Bitmap ResampleWithStb(const Bitmap& source, int width, int height) {
   Bitmap out(width, height);
   int alphaChannel = source.IsOpaque() ? STBIR_ALPHA_CHANNEL_NONE : 3;
   int ok = stbir_resize_uint8_generic(reinterpret_cast<const unsigned char*>(source.Pixels().data()), source.Width(),
@@ -103,7 +102,7 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   if (sourceWidth == width && sourceHeight == height) return source;
   if (sourceWidth < kSmallestSwscaleSide || sourceHeight < kSmallestSwscaleSide) {
-    return ResampleSmall(source, width, height);
+    return ResampleWithStb(source, width, height);
   }
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
@@ -114,10 +113,7 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
     double catmullRom[2] = {0.0, 0.5};  // Mitchell-Netravali B and C
     state.context.reset(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, width, height, AV_PIX_FMT_GRAY8,
                                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, catmullRom));
-    if (!state.context) {
-      throw Error(Error::Kind::Internal,
-                  fmt::format("picture scaler refused {}x{} to {}x{}", sourceWidth, sourceHeight, width, height));
-    }
+    if (!state.context) return ResampleWithStb(source, width, height);
     state.in = std::make_unique<Plane>(sourceWidth, sourceHeight);
     state.scaled = std::make_unique<Plane>(width, height);
     state.sourceWidth = sourceWidth;
