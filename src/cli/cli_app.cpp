@@ -76,6 +76,7 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
   CLI::App app(kDescription, "resmill-cli");
   app.footer(kFooter);
   app.require_subcommand(0, 1);
+  app.set_version_flag("--version", std::string("resmill-cli ") + RESMILL_VERSION);
   std::map<CLI::App*, Command*> bySub;
   for (auto& command : commands) {
     CLI::App* sub = app.add_subcommand(command->Name(), command->Summary());
@@ -89,6 +90,8 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e, environment.out, environment.err);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, environment.out, environment.err);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e, environment.out, environment.err);
   } catch (const CLI::ParseError& e) {
     app.exit(e, environment.out, environment.err);

@@ -88,7 +88,10 @@ TEST(Cli, UsageErrorsExitTwo) {
   CliResult sub = RunCliIn(dir.path(), {"settings", "--help"});
   EXPECT_EQ(sub.status, 0);
   EXPECT_NE(sub.out.find("--work-folder"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir / "resmill.ini"));  // help does not start the program
+  CliResult version = RunCliIn(dir.path(), {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("resmill-cli ", 0), 0u) << version.out;
+  EXPECT_FALSE(fs::exists(dir / "resmill.ini"));  // neither help nor version starts the program
 }
 
 }  // namespace
