@@ -9,16 +9,10 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build-bench}
 RUNS=${RUNS:-3}
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRESMILL_BUILD_GUI=OFF -DRESMILL_BUILD_TESTS=OFF \
-    -DRESMILL_BUILD_BENCH=ON >/dev/null
-fi
-# Always brought up to date: a binary left from older sources would measure old code.
-cmake --build "$BUILD" --target flash_bench -j 2 >/dev/null
+. bench/common.sh
+bench_build "$BUILD" flash_bench
 BENCH=$(cd "$BUILD" && pwd)/flash_bench
-for tool in srec_cat objcopy /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
+need_tools srec_cat objcopy /usr/bin/time
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT

@@ -12,40 +12,17 @@ set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build-bench}
 RUNS=${RUNS:-10}
-if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRESMILL_BUILD_GUI=OFF -DRESMILL_BUILD_TESTS=OFF \
-    -DRESMILL_BUILD_BENCH=ON >/dev/null
-fi
-# Always brought up to date: a binary left from older sources would measure old code.
-cmake --build "$BUILD" --target gif_bench resmill-cli -j 2 >/dev/null
+. bench/common.sh
+bench_build "$BUILD" gif_bench resmill-cli
 BENCH=$(cd "$BUILD" && pwd)/gif_bench
 CLI=$(cd "$BUILD" && pwd)/resmill-cli
-for tool in gifsicle convert compare; do
-  command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 1; }
-done
+need_tools gifsicle convert compare
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 SRC=$WORK/anim.gif
 
-# 60 frames: a moving disc over a gradient; every fifth frame is a transparent
-# overlay; disposal cycles through none, background and previous.
-i=0
-set --
-while [ "$i" -lt 60 ]; do
-  x=$((20 + i * 2)); y=$((30 + i * 3))
-  case $((i % 3)) in 0) d=None ;; 1) d=Background ;; *) d=Previous ;; esac
-  if [ $((i % 5)) -eq 4 ]; then
-    convert -size 176x220 xc:none -fill "hsl($((i * 6)),90%,50%)" -draw "circle $x,$y $((x + 25)),$y" \
-      "$WORK/f$i.png"
-  else
-    convert -size 176x220 "gradient:hsl($((i * 6)),80%,60%)-navy" -fill white -draw "circle $x,$y $((x + 20)),$y" \
-      -fill black -draw "rectangle 10,10 60,$((20 + i))" "$WORK/f$i.png"
-  fi
-  set -- "$@" -dispose "$d" -delay $((5 + i % 7)) "$WORK/f$i.png"
-  i=$((i + 1))
-done
-convert "$@" -loop 0 "$SRC"
+make_test_animation "$SRC" "$WORK"
 
 best_ms() {  # best wall time in ms of RUNS runs of a command
   best=""
