@@ -32,11 +32,7 @@ class DrmReadBack {
 
  private:
   [[noreturn]] void Fail(std::int64_t offset, std::string_view what) const {
-    throw Error(Error::Kind::Internal,
-                fmt::format("{}: the DRM image written does not read back as written: offset {}: {}. It was not "
-                            "saved; an older file of that name is unchanged. This is a fault of ResMill; please "
-                            "report it.",
-                            savedAs_.string(), Hex(offset), what));
+    ThrowReadBackFailure("DRM image", savedAs_, "offset " + Hex(offset), what);
   }
 
   void ComputeExpectedLayout();

@@ -105,10 +105,7 @@ class SuperfileReadBack {
 
  private:
   [[noreturn]] void Fail(std::string_view where, std::string_view what) const {
-    throw Error(Error::Kind::Internal,
-                fmt::format("{}: the superfile written does not read back as written: {}: {}. It was not saved; an "
-                            "older file of that name is unchanged. This is a fault of ResMill; please report it.",
-                            savedAs_.string(), where, what));
+    ThrowReadBackFailure("superfile", savedAs_, where, what);
   }
   [[noreturn]] void FailHere(std::string_view what) const {
     Fail(fmt::format("line {} (offset {})", line_, HexOffset(static_cast<std::uint64_t>(bufferOffset_) + pos_)), what);

@@ -35,6 +35,13 @@ class Error : public std::runtime_error {
 [[noreturn]] void ThrowFormatError(const std::filesystem::path& file, std::string_view where,
                                    std::string_view what);
 
+/// A writer read its own output back and found it differing from what it meant
+/// to write: a fault of the program, never of the input. Every writer words it
+/// through here. `kind` names the file ("superfile", "DRM image", "skin"),
+/// `where` the line or offset, `difference` what was found instead.
+[[noreturn]] void ThrowReadBackFailure(std::string_view kind, const std::filesystem::path& savedAs,
+                                       std::string_view where, std::string_view difference);
+
 /// Offsets in messages are written as hexadecimal: "0x0001D4".
 std::string HexOffset(std::uint64_t offset);
 

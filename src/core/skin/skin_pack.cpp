@@ -292,10 +292,7 @@ PackResult Packer::Write() {
 // the user's file under its name.
 void Packer::Verify(const fs::path& temp, std::uint32_t directoryOffset) const {
   auto fail = [&](std::int64_t offset, const std::string& what) {
-    throw Error(Error::Kind::Internal,
-                fmt::format("{}: the skin written does not read back as packed: offset {}: {}. It was not saved; an "
-                            "older file of that name is unchanged. This is a fault of ResMill; please report it.",
-                            output_.string(), HexOffset(static_cast<std::uint64_t>(offset)), what));
+    ThrowReadBackFailure("skin", output_, "offset " + HexOffset(static_cast<std::uint64_t>(offset)), what);
   };
   BinaryFile skin(temp, BinaryFile::Mode::Read);
   ReadOptions options;
