@@ -175,7 +175,7 @@ TEST(SkinWorkflow, CommandLineOpenSaveAndInfo) {
   WriteBytes(dir / "in.ezx", test::BuildSkin({{"x.k", K18Picture()}, {"", {}}, {"y.k", K32Picture()}}));
   auto info = RunCliIn(dir.path(), {"info", (dir / "in.ezx").string()});
   EXPECT_EQ(info.status, 0) << info.err;
-  EXPECT_THAT(info.out, HasSubstr("3 entries"));
+  EXPECT_THAT(info.out, HasSubstr("Entries: 3"));
   EXPECT_THAT(info.out, HasSubstr("(no name: skipped)"));
   // hash of x.k, data offset 0, at 0x6C + 8, length 28, 18-bit K picture
   EXPECT_THAT(info.out, ::testing::ContainsRegex("0x000001D7  0x00000000  0x00000080        28  K18    x.k"));
