@@ -103,8 +103,7 @@ int main(int argc, char** argv) {
       } else if (step == "port" || step == "port-png") {
         const bool png = step == "port-png";
         NullProgress progress;
-        if (drm::PortDrm(work / (png ? "converted" : "plain"), work / "target", png, progress) !=
-            drm::PortResult::Done) {
+        if (!drm::PortDrm(work / (png ? "converted" : "plain"), work / "target", png, progress).compatible) {
           std::fprintf(stderr, "drm_bench: port refused\n");
           return 1;
         }

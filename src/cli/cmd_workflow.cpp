@@ -3,8 +3,9 @@
 
 #include <filesystem>
 
+#include <fmt/format.h>
+
 #include "command.h"
-#include "drm/drm_layout.h"
 #include "platform/file_system.h"
 
 namespace resmill::cli {
@@ -49,16 +50,14 @@ class PortCommand final : public Command {
   std::string Summary() const override { return "Port: carry the source DRM's pictures into the target"; }
   void Configure(CLI::App&) override {}
   int Execute(CliRun& run) override {
-    const app::Session& s = run.controller.session();
     if (!run.controller.Menu().port) {
       return run.NotAllowed("port", "needs two opened files pending (open TARGET SOURCE first)");
     }
-    // Port reports incompatible DRMs by a message only; the exit status must tell it too.
-    bool compatible =
-        drm::ReadDescrDat(ResolveCaseBlind(s.tree.drmPack1Folder, "descr.dat")).DrmVariant ==
-        drm::ReadDescrDat(ResolveCaseBlind(s.tree.drmPack2Folder, "descr.dat")).DrmVariant;
-    run.controller.Port();
-    return compatible ? kExitDone : kExitFailed;
+    const app::PortSummary port = run.controller.Port();
+    if (!port.compatible) return kExitFailed;
+    run.out << fmt::format("Port: {} GIF-table pictures and {} RAW pictures copied\n", port.gifCopied,
+                           port.rawCopied);
+    return kExitDone;
   }
 };
 

@@ -45,6 +45,8 @@ TEST(Workflow, OpenPortAndSaveASuperfileThatReadsBack) {
   EXPECT_EQ(ReadText(s.dir / "shxdata.dat"), "2");
   r = s.Run({"port"});
   ASSERT_EQ(r.status, 0) << r.err;
+  // other.sbf holds 20 GIF-table pictures against the target's 24, and as many RAW pictures.
+  EXPECT_EQ(r.out, "Port: 20 GIF-table pictures and 12 RAW pictures copied\n");
   r = s.Run({"save", "new.shx"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Operation Complete\n");

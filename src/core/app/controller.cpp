@@ -136,7 +136,10 @@ void Controller::EnableAfterOpen() {
   s.nothingPending = false;
 }
 
-void Controller::Port() { PortDrm(session_); }
+PortSummary Controller::Port() {
+  const drm::PortResult result = PortDrm(session_);
+  return {result.compatible, result.gifCopied, result.rawCopied};
+}
 
 void Controller::Build(bool setupAccepted, bool confirm) {
   Session& s = session_;

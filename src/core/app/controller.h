@@ -25,6 +25,13 @@ enum class SourceQuestion {
   Always,        ///< ask whatever the setting says (resmill-cli open TARGET SOURCE)
 };
 
+/// What Port carried over.
+struct PortSummary {
+  bool compatible = true;
+  int gifCopied = 0;
+  int rawCopied = 0;
+};
+
 enum class OpenResult { Cancelled, NoDrm, Done };
 enum class SaveResult { Cancelled, Done };
 
@@ -44,7 +51,8 @@ class Controller {
   /// The program's start: state file, settings, work tree, menu states.
   void InitApp();
   OpenResult Open(SourceQuestion question = SourceQuestion::FromSettings);
-  void Port();
+  /// Port; what it copied, or that the two DRMs are incompatible (nothing copied).
+  PortSummary Port();
   /// The Build command after its setup: `setupAccepted` is the Build Setup
   /// dialog's OK; with `confirm` the user is asked "Are you sure?" first.
   void Build(bool setupAccepted, bool confirm = true);

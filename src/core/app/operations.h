@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/session.h"
+#include "drm/port.h"
 
 namespace resmill::app {
 
@@ -16,8 +17,8 @@ bool OpenShxDrm(Session& session, int slot);
 bool OpenSbfDrm(Session& session, int slot);
 /// Takes a raw dump whole as the slot's DRM image when it holds a DRM, and unpacks it.
 bool OpenBinDrm(Session& session, int slot);
-/// Carries the source DRM's pictures into the target tree.
-void PortDrm(Session& session);
+/// Carries the source DRM's pictures into the target tree; incompatible DRMs are told by a message too.
+drm::PortResult PortDrm(Session& session);
 /// Builds the new DRM image at session.drmOutputFile from binary1's tree.
 void CompileDrm(Session& session);
 /// CompileDrm, then the superfile at session.saveFileName.

@@ -58,11 +58,11 @@ bool OpenBinDrm(Session& session, int slot) {
   return true;
 }
 
-void PortDrm(Session& session) {
-  if (drm::PortDrm(session.tree.drmPack2Folder, session.tree.drmPack1Folder, session.settings.convertRawToBmp,
-                   session.ui.ProgressWindow()) == drm::PortResult::Incompatible) {
-    session.ui.ShowMessage("Incompatible DRMs", "Error", MessageOwner::Desktop);
-  }
+drm::PortResult PortDrm(Session& session) {
+  const drm::PortResult result = drm::PortDrm(session.tree.drmPack2Folder, session.tree.drmPack1Folder,
+                                              session.settings.convertRawToBmp, session.ui.ProgressWindow());
+  if (!result.compatible) session.ui.ShowMessage("Incompatible DRMs", "Error", MessageOwner::Desktop);
+  return result;
 }
 
 void CompileDrm(Session& session) {

@@ -17,7 +17,8 @@ PortResult PortDrm(const fs::path& sourceDrmPack, const fs::path& targetDrmPack,
                    Progress& progress) {
   const DrmLayout target = ReadDescrDat(ResolveCaseBlind(targetDrmPack, "descr.dat"));
   const DrmLayout source = ReadDescrDat(ResolveCaseBlind(sourceDrmPack, "descr.dat"));
-  if (target.DrmVariant != source.DrmVariant) return PortResult::Incompatible;
+  if (target.DrmVariant != source.DrmVariant) return PortResult{false, 0, 0};
+  PortResult result;
 
   const int gifN = std::min(target.GifCount, source.GifCount);
   const int rawN = std::min(target.RawCount, source.RawCount);
@@ -43,6 +44,7 @@ PortResult PortDrm(const fs::path& sourceDrmPack, const fs::path& targetDrmPack,
       if (std::string_view(ext) == "bmp") {
         if (auto stale = targetIcons.Find(fmt::format("{}.gif", t))) DeleteFileQuietly(*stale);
       }
+      ++result.gifCopied;
     }
     step.SetPosition(PercentDone(++done, total));
   }
@@ -55,6 +57,7 @@ PortResult PortDrm(const fs::path& sourceDrmPack, const fs::path& targetDrmPack,
       // The unpack leaves each RAW picture as <i>.png and the compile reads that file in this mode.
       if (auto png = sourceIcons.Find(fmt::format("{}.png", i))) {
         CopyFileAtomically(*png, targetIcons.PathFor(fmt::format("{}.png", i)));
+        ++result.rawCopied;
       }
     } else {
       auto sourceFiles = sourceRaws.RawFiles(i);
@@ -68,11 +71,12 @@ PortResult PortDrm(const fs::path& sourceDrmPack, const fs::path& targetDrmPack,
         if (auto same = targetRaws.Find(from.filename().string())) to = *same;
         CopyFileAtomically(from, to);
         if (to.filename() != from.filename()) RenameReplacing(to, targetRaws.Folder() / from.filename());
+        ++result.rawCopied;
       }
     }
     step.SetPosition(PercentDone(++done, total));
   }
-  return PortResult::Done;
+  return result;
 }
 
 }  // namespace resmill::drm

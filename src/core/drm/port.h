@@ -8,9 +8,11 @@
 
 namespace resmill::drm {
 
-enum class PortResult {
-  Done,
-  Incompatible,  ///< one DRM has a RAW table and the other has none; nothing was copied
+struct PortResult {
+  /// False when one DRM has a RAW table and the other has none; nothing was copied then.
+  bool compatible = true;
+  int gifCopied = 0;  ///< GIF-table pictures carried over
+  int rawCopied = 0;  ///< RAW pictures carried over
 };
 
 /// Copies GIF-table picture k of the source tree over picture k of the target
