@@ -31,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::path p = fs::temp_directory_path() / ("resmill-fuzz-drm-compile-" + std::to_string(::getpid()));
     fs::remove_all(p);
     fs::create_directories(p / "drmpack/icons");
-    sample::DrmSpec spec;
-    spec.raws = {sample::DrawRaw(3, 2, 1, true), sample::DrawRaw(4, 4, 2, false)};
-    spec.gifs = {sample::DrawGif(4, 4, 1, false, 1), sample::DrawBmp(2, 2, 1), {}};
-    sample::WriteFile((p / "CG15.bin").string(), sample::BuildDrmImage(spec));
+    sample::DrmRecipe recipe;
+    recipe.raws = {sample::DrawRaw(3, 2, 1, true), sample::DrawRaw(4, 4, 2, false)};
+    recipe.gifs = {sample::DrawGif(4, 4, 1, false, 1), sample::DrawBmp(2, 2, 1), {}};
+    sample::WriteFile((p / "CG15.bin").string(), sample::BuildDrmImage(recipe));
     drm::UnpackDrm(p / "CG15.bin", p / "drmpack", false, context, progress);
     return p;
   }();

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     auto at = [&folder](const char* name) { return (std::filesystem::path(folder) / name).string(); };
     if (corpus) {
-      DrmSpec small;
+      DrmRecipe small;
       small.raws = {DrawRaw(3, 2, 1, true), DrawRaw(4, 4, 2, false)};
       small.gifs = {DrawGif(4, 4, 1, false, 1), DrawBmp(2, 2, 1), {}};
       WriteFile(at("v1-long.bin"), BuildDrmImage(small));
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
       small.headerAtEight = false;
       small.headerWord = 0x20000011;
       WriteFile(at("v1-word0.bin"), BuildDrmImage(small));
-      DrmSpec v0;
+      DrmRecipe v0;
       v0.variant = 0;
       v0.markerOffset = 456;
       v0.headerWord = 0x10B00040;
@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
     WriteFile(at("sample.shx"), WrapAsSuperfile(flash));
     WriteFile(at("sample.sbf"), WrapAsSbf(flash));
     // A second phone's firmware with other pictures, to port from.
-    DrmSpec other = SampleDrm(7);
+    DrmRecipe other = SampleDrm(7);
     other.gifs.resize(20);
     WriteFile(at("sample-source.sbf"), WrapAsSbf(SampleFlash(BuildDrmImage(other), 0x10D00000)));
     WriteFile(at("sample-v0.bin"), BuildDrmImage(SampleVariant0Drm()));

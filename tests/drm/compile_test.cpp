@@ -1,6 +1,8 @@
 // The compile: round trips, table rebuilding, padding, pointer moves, and the
 // refusals that keep a damaged image from being written.
 
+#include <functional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -29,27 +31,27 @@ drm::CompileResult Compile(Slot& slot, const fs::path& output, bool convert = fa
 TEST(CompileDrm, UnchangedCanonicalTreesCompileToTheSameBytes) {
   struct Case {
     const char* name;
-    sample::DrmSpec spec;
+    sample::DrmRecipe recipe;
   };
-  sample::DrmSpec shortHeader = SmallSpec(1, 4, 5);
+  sample::DrmRecipe shortHeader = SmallRecipe(1, 4, 5);
   shortHeader.longHeader = false;
-  sample::DrmSpec wordZeroV0 = SmallSpec(0, 0, 3);
+  sample::DrmRecipe wordZeroV0 = SmallRecipe(0, 0, 3);
   wordZeroV0.headerAtEight = true;
-  sample::DrmSpec headerAtZero = SmallSpec(1, 2, 2);
+  sample::DrmRecipe headerAtZero = SmallRecipe(1, 2, 2);
   headerAtZero.headerAtEight = false;
   headerAtZero.headerWord = 0x30000011;
-  sample::DrmSpec noPictures = SmallSpec(1, 0, 0);
+  sample::DrmRecipe noPictures = SmallRecipe(1, 0, 0);
   const Case cases[] = {
-      {"variant 0", SmallSpec(0, 0, 7)},
+      {"variant 0", SmallRecipe(0, 0, 7)},
       {"variant 0, header word at 8", wordZeroV0},
-      {"variant 1", SmallSpec(1, 12, 9)},
+      {"variant 1", SmallRecipe(1, 12, 9)},
       {"variant 1, short header", shortHeader},
       {"variant 1, header word at 0", headerAtZero},
       {"variant 1 without pictures", noPictures},
       {"sample variant 0", sample::SampleVariant0Drm()},
   };
   for (const Case& c : cases) {
-    Bytes image = sample::BuildDrmImage(c.spec);
+    Bytes image = sample::BuildDrmImage(c.recipe);
     Slot slot(image);
     slot.Unpack();
     Compile(slot, slot.dir / "new.bin");
@@ -58,9 +60,9 @@ TEST(CompileDrm, UnchangedCanonicalTreesCompileToTheSameBytes) {
 }
 
 TEST(CompileDrm, RawTableOffsetsAndPadding) {
-  sample::DrmSpec spec = SmallSpec(1, 0, 1);
-  spec.raws = {FakeRaw(2, 1, 1), FakeRaw(1, 1, 2)};  // 6 and 4 bytes
-  Slot slot(sample::BuildDrmImage(spec));
+  sample::DrmRecipe recipe = SmallRecipe(1, 0, 1);
+  recipe.raws = {FakeRaw(2, 1, 1), FakeRaw(1, 1, 2)};  // 6 and 4 bytes
+  Slot slot(sample::BuildDrmImage(recipe));
   drm::DrmLayout before = slot.Unpack();
   ASSERT_EQ(fs::file_size(slot.raws / "1(2x1).raw"), 6u);
   Compile(slot, slot.dir / "new.bin");
@@ -76,9 +78,9 @@ TEST(CompileDrm, RawTableOffsetsAndPadding) {
 }
 
 TEST(CompileDrm, GifDataArePaddedTo16AndTheTableClosesWithTheirSize) {
-  sample::DrmSpec spec = SmallSpec(0, 0, 2);
-  spec.gifs = {FakeGif(1, 20), FakeGif(2, 13)};
-  Slot slot(sample::BuildDrmImage(spec));
+  sample::DrmRecipe recipe = SmallRecipe(0, 0, 2);
+  recipe.gifs = {FakeGif(1, 20), FakeGif(2, 13)};
+  Slot slot(sample::BuildDrmImage(recipe));
   drm::DrmLayout l = slot.Unpack();
   WriteBytes(slot.icons / "2.gif", FakeGif(2, 13));
   Compile(slot, slot.dir / "new.bin");
@@ -92,10 +94,10 @@ TEST(CompileDrm, GifDataArePaddedTo16AndTheTableClosesWithTheirSize) {
 
 TEST(CompileDrm, PointersMoveWithTheAreasBehindThem) {
   for (int variant : {0, 1}) {
-    sample::DrmSpec spec = SmallSpec(variant, variant == 1 ? 3 : 0, 3);
-    spec.gifs = {FakeGif(1, 32), FakeGif(2, 32), FakeGif(3, 32)};
+    sample::DrmRecipe recipe = SmallRecipe(variant, variant == 1 ? 3 : 0, 3);
+    recipe.gifs = {FakeGif(1, 32), FakeGif(2, 32), FakeGif(3, 32)};
     sample::DrmPlacement p;
-    const Bytes image = sample::BuildDrmImage(spec, &p);
+    const Bytes image = sample::BuildDrmImage(recipe, &p);
     Slot slot(image);
     drm::DrmLayout l = slot.Unpack();
     const int r = l.RawCount;
@@ -115,7 +117,7 @@ TEST(CompileDrm, PointersMoveWithTheAreasBehindThem) {
     EXPECT_EQ(n.GifCount, 3);
     EXPECT_EQ(n.RawCount, r);
     EXPECT_EQ(ReadBytes(again.icons / fmt::format("{}.gif", r + 2)).size(), 132u);
-    EXPECT_EQ(ReadBytes(again.icons / fmt::format("{}.gif", r + 3)), spec.gifs[2]);
+    EXPECT_EQ(ReadBytes(again.icons / fmt::format("{}.gif", r + 3)), recipe.gifs[2]);
     for (int k = 0; k < 16; ++k) {
       const std::uint32_t was = WordAt(image, p.dir + 4 * k);
       const std::uint32_t now = WordAt(out, p.dir + 4 * k);
@@ -145,12 +147,12 @@ TEST(CompileDrm, PointersMoveWithTheAreasBehindThem) {
 }
 
 TEST(CompileDrm, RawFilesAreChosenByTheirNumber) {
-  Slot slot(sample::BuildDrmImage(SmallSpec(1, 12, 1)));
+  Slot slot(sample::BuildDrmImage(SmallRecipe(1, 12, 1)));
   slot.Unpack();
   fs::remove(slot.raws / "1(2x3).raw");                 // picture 1 is gone: 10… 11… 12… must not stand in
   WriteBytes(slot.raws / "3(2x2).RAW", FakeRaw(2, 2, 1).data);  // another case, and a second file for 3
   fs::remove(slot.raws / "3(4x2).raw");
-  WriteText(slot.raws / "4 copy.raw", "no size tag");  // sorts before 4(5x3).raw and has no size tag
+  fs::remove(slot.raws / "4(5x3).raw");
   drm::CompileResult result = Compile(slot, slot.dir / "new.bin");
   EXPECT_THAT(result.skipped, ElementsAre(1, 4));
   Slot again(ReadBytes(slot.dir / "new.bin"));
@@ -181,10 +183,17 @@ TEST(CompileDrm, RefusalsWriteNothingAndKeepAnOlderOutput) {
       {"missing GIF-table picture", [](Slot& s) { fs::remove(s.icons / "5.gif"); }, "picture 5 is missing"},
       {"odd RAW length", [](Slot& s) { WriteText(s.raws / "2(3x4).raw", "odd"); }, "even length"},
       {"picture too wide", [](Slot& s) { WriteText(s.raws / "2(300x4).raw", "ab"); }, "255x255"},
+      // Sorts before 2(3x4).raw: the picture's size is unknown, and storing it empty would lose it.
+      {"RAW file without size tag",
+       [](Slot& s) {
+         WriteText(s.raws / "2 copy.raw", "ab");
+         WriteText(s.raws / "2(3x4).raw", "abcd");
+       },
+       "2 copy.raw: RAW picture 2 has no size tag"},
       {"damaged image", [](Slot& s) { fs::resize_file(s.image, 40); }, "CG15.bin"},
   };
   for (const Case& c : cases) {
-    Slot slot(sample::BuildDrmImage(SmallSpec(1, 3, 3)));
+    Slot slot(sample::BuildDrmImage(SmallRecipe(1, 3, 3)));
     slot.Unpack();
     if (std::string(c.name).find("RAW") != std::string::npos || std::string(c.name).find("wide") != std::string::npos) {
       for (const auto& name : ListFolder(slot.raws)) {
@@ -205,7 +214,7 @@ TEST(CompileDrm, RefusalsWriteNothingAndKeepAnOlderOutput) {
 }
 
 TEST(CompileDrm, ProgressCaptions) {
-  Slot slot(sample::BuildDrmImage(SmallSpec(1, 1, 3)));
+  Slot slot(sample::BuildDrmImage(SmallRecipe(1, 1, 3)));
   slot.Unpack();
   ScriptedUi ui;
   image::ConversionContext context;
@@ -223,9 +232,9 @@ namespace {
 
 TEST(CompileDrm, WithConversionRawPicturesComeFromThePngCopies) {
   if (!HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
-  sample::DrmSpec spec = SmallSpec(1, 4, 1);
-  spec.raws[1] = {0, 5, {}};  // width 0: no usable PNG copy
-  Bytes image = sample::BuildDrmImage(spec);
+  sample::DrmRecipe recipe = SmallRecipe(1, 4, 1);
+  recipe.raws[1] = {0, 5, {}};  // width 0: no usable PNG copy
+  Bytes image = sample::BuildDrmImage(recipe);
   Slot slot(image);
   slot.Unpack(true);
   EXPECT_TRUE(fs::exists(slot.icons / "1.png"));
@@ -244,7 +253,68 @@ TEST(CompileDrm, WithConversionRawPicturesComeFromThePngCopies) {
   ASSERT_EQ(raw.size(), 2u * 200 + 26);
   EXPECT_EQ(GetU32BE(&raw[0]), 0x07E007E0u);   // green in the corner, RGB565
   EXPECT_EQ(GetU32BE(&raw[20]), 0xF800F800u);  // red beside it
-  EXPECT_EQ(ReadBytes(again.raws / "4(5x3).raw"), spec.raws[3].data);
+  EXPECT_EQ(ReadBytes(again.raws / "4(5x3).raw"), recipe.raws[3].data);
+}
+
+}  // namespace
+}  // namespace resmill::test
+
+namespace resmill::test {
+namespace {
+
+TEST(CompileDrm, WithConversionAPngThatCannotBeUsedStopsTheSave) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& icons)> damage;
+    Error::Kind kind;
+    const char* message;  // empty: saved, with the picture stored empty
+  };
+  const Case cases[] = {
+      {"not a picture", [](const fs::path& icons) { WriteText(icons / "2.png", "not a picture"); },
+       Error::Kind::Format, "2.png: RAW picture 2 cannot be read as a picture"},
+      {"cut short",
+       [](const fs::path& icons) {
+         Bytes png = ReadBytes(icons / "2.png");
+         png.resize(40);
+         WriteBytes(icons / "2.png", png);
+       },
+       Error::Kind::Format, "2.png"},
+      {"larger than the RAW table can say",
+       [](const fs::path& icons) {
+         if (RunCommand(fmt::format("convert -size 300x10 xc:'#ff0000' PNG32:'{}'", (icons / "2.png").string())) != 0) {
+           WriteText(icons / "2.png", "convert failed");
+         }
+       },
+       Error::Kind::Limit, "2.png: a 300x10 picture does not fit the DRM"},
+      {"missing", [](const fs::path& icons) { fs::remove(icons / "2.png"); }, Error::Kind::Io, ""},
+      // The unpack leaves an empty file for a picture of width or height 0.
+      {"empty", [](const fs::path& icons) { WriteText(icons / "2.png", ""); }, Error::Kind::Io, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (std::string_view(c.name).starts_with("larger") && !HaveTool("convert")) continue;
+    Slot slot(sample::BuildDrmImage(SmallRecipe(1, 3, 2)));
+    slot.Unpack(true);
+    c.damage(slot.icons);
+    WriteText(slot.dir / "new.bin", "older output");
+    if (std::string_view(c.message).empty()) {
+      drm::CompileResult result = Compile(slot, slot.dir / "new.bin", true);
+      EXPECT_THAT(result.skipped, ElementsAre(2));
+      Slot again(ReadBytes(slot.dir / "new.bin"));
+      again.Unpack();
+      EXPECT_EQ(fs::file_size(again.raws / "2(0x0).raw"), 0u);
+      continue;
+    }
+    try {
+      Compile(slot, slot.dir / "new.bin", true);
+      ADD_FAILURE() << "saved";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), c.kind) << e.what();
+      EXPECT_THAT(e.what(), HasSubstr(c.message));
+    }
+    EXPECT_EQ(ReadText(slot.dir / "new.bin"), "older output");
+    EXPECT_THAT(ListFolder(slot.dir.path()), ElementsAre("CG15.bin", "drmpack", "new.bin"));
+  }
 }
 
 }  // namespace

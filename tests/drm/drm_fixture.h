@@ -28,18 +28,18 @@ inline sample::RawPicture FakeRaw(int width, int height, int seed) {
   return sample::DrawRaw(width, height, seed, seed % 2 == 0);
 }
 
-/// A variant-1 (or 0) spec with `raws` RAW pictures of sizes 2x2 … and `gifs` fake GIFs of 10 + k bytes.
-inline sample::DrmSpec SmallSpec(int variant, int raws, int gifs) {
-  sample::DrmSpec spec;
-  spec.variant = variant;
+/// A variant-1 (or 0) recipe with `raws` RAW pictures of sizes 2x2 … and `gifs` fake GIFs of 10 + k bytes.
+inline sample::DrmRecipe SmallRecipe(int variant, int raws, int gifs) {
+  sample::DrmRecipe recipe;
+  recipe.variant = variant;
   if (variant == 0) {
-    spec.headerAtEight = false;
-    spec.headerWord = 0x10B00040;
-    spec.markerOffset = 468;
+    recipe.headerAtEight = false;
+    recipe.headerWord = 0x10B00040;
+    recipe.markerOffset = 468;
   }
-  for (int i = 1; i <= raws; ++i) spec.raws.push_back(FakeRaw(1 + i % 5, 2 + i % 3, i));
-  for (int k = 1; k <= gifs; ++k) spec.gifs.push_back(FakeGif(k, static_cast<std::size_t>(10 + k)));
-  return spec;
+  for (int i = 1; i <= raws; ++i) recipe.raws.push_back(FakeRaw(1 + i % 5, 2 + i % 3, i));
+  for (int k = 1; k <= gifs; ++k) recipe.gifs.push_back(FakeGif(k, static_cast<std::size_t>(10 + k)));
+  return recipe;
 }
 
 /// A work folder laid out as the work tree's slot: CG15.bin and drmpack/icons.

@@ -19,11 +19,11 @@ drm::PortResult Port(Slot& source, Slot& target, bool convert) {
   return drm::PortDrm(source.drmpack, target.drmpack, convert, progress);
 }
 
-sample::DrmSpec Distinct(int variant, int raws, int gifs, int seed) {
-  sample::DrmSpec spec = SmallSpec(variant, raws, gifs);
-  for (auto& gif : spec.gifs) gif.push_back(static_cast<std::uint8_t>(seed));
-  for (int i = 0; i < raws; ++i) spec.raws[static_cast<std::size_t>(i)] = FakeRaw(1 + (i + seed) % 4, 2, seed + i);
-  return spec;
+sample::DrmRecipe Distinct(int variant, int raws, int gifs, int seed) {
+  sample::DrmRecipe recipe = SmallRecipe(variant, raws, gifs);
+  for (auto& gif : recipe.gifs) gif.push_back(static_cast<std::uint8_t>(seed));
+  for (int i = 0; i < raws; ++i) recipe.raws[static_cast<std::size_t>(i)] = FakeRaw(1 + (i + seed) % 4, 2, seed + i);
+  return recipe;
 }
 
 TEST(PortDrm, GifTablePicturesGoPositionByPosition) {
@@ -73,7 +73,7 @@ TEST(PortDrm, RawPicturesTakeTheSourceSizeTag) {
 }
 
 TEST(PortDrm, BmpPictureReplacesTheTargetGif) {
-  sample::DrmSpec sourceSpec = Distinct(0, 0, 2, 2);
+  sample::DrmRecipe sourceSpec = Distinct(0, 0, 2, 2);
   sourceSpec.gifs[0] = sample::DrawBmp(2, 2, 1);
   Slot target(sample::BuildDrmImage(Distinct(0, 0, 2, 1)));
   Slot source(sample::BuildDrmImage(sourceSpec));

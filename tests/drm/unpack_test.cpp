@@ -76,13 +76,13 @@ TEST(ReadDrmLayout, EveryHeaderFormReadsBackWhatWasBuilt) {
       {0, false, false, 0x10B00040, 0},  // S = 44
   };
   for (const Case& c : cases) {
-    sample::DrmSpec spec = SmallSpec(c.variant, c.variant == 1 ? 3 : 0, 4);
-    spec.headerAtEight = c.atEight;
-    spec.longHeader = c.longHeader;
-    spec.headerWord = c.headerWord;
-    spec.markerOffset = c.variant == 1 ? 464 : 456;
+    sample::DrmRecipe recipe = SmallRecipe(c.variant, c.variant == 1 ? 3 : 0, 4);
+    recipe.headerAtEight = c.atEight;
+    recipe.longHeader = c.longHeader;
+    recipe.headerWord = c.headerWord;
+    recipe.markerOffset = c.variant == 1 ? 464 : 456;
     sample::DrmPlacement p;
-    Slot slot(sample::BuildDrmImage(spec, &p));
+    Slot slot(sample::BuildDrmImage(recipe, &p));
     drm::DrmLayout l = slot.Unpack();
     std::string name = fmt::format("variant {} at8 {} long {}", c.variant, c.atEight, c.longHeader);
     EXPECT_EQ(l.DrmVariant, c.variant) << name;
@@ -103,19 +103,19 @@ TEST(ReadDrmLayout, EveryHeaderFormReadsBackWhatWasBuilt) {
 }
 
 TEST(UnpackDrm, Variant1WritesNumberedPicturesAndDescription) {
-  sample::DrmSpec spec = SmallSpec(1, 3, 2);
-  spec.raws[1] = FakeRaw(176, 20, 5);
-  Slot slot(sample::BuildDrmImage(spec));
+  sample::DrmRecipe recipe = SmallRecipe(1, 3, 2);
+  recipe.raws[1] = FakeRaw(176, 20, 5);
+  Slot slot(sample::BuildDrmImage(recipe));
   slot.Unpack();
   EXPECT_THAT(ListFolder(slot.raws), ElementsAre("1(2x3).raw", "2(176x20).raw", "3(4x2).raw"));
   EXPECT_THAT(ListFolder(slot.icons), ElementsAre("4.gif", "5.gif"));
-  EXPECT_EQ(ReadBytes(slot.raws / "2(176x20).raw"), spec.raws[1].data);
-  EXPECT_EQ(ReadBytes(slot.icons / "5.gif"), spec.gifs[1]);
+  EXPECT_EQ(ReadBytes(slot.raws / "2(176x20).raw"), recipe.raws[1].data);
+  EXPECT_EQ(ReadBytes(slot.icons / "5.gif"), recipe.gifs[1]);
   EXPECT_EQ(fs::file_size(slot.drmpack / "descr.dat"), 60u);
 }
 
 TEST(UnpackDrm, Variant0HasNoRawsFolderAndNumbersFromOne) {
-  Slot slot(sample::BuildDrmImage(SmallSpec(0, 0, 3)));
+  Slot slot(sample::BuildDrmImage(SmallRecipe(0, 0, 3)));
   slot.Unpack();
   EXPECT_FALSE(fs::exists(slot.raws));
   EXPECT_THAT(ListFolder(slot.icons), ElementsAre("1.gif", "2.gif", "3.gif"));
@@ -126,13 +126,13 @@ TEST(UnpackDrm, Variant0HasNoRawsFolderAndNumbersFromOne) {
 }
 
 TEST(UnpackDrm, EdgePicturesOfTheTables) {
-  sample::DrmSpec spec = SmallSpec(1, 3, 4);
-  spec.raws[1] = {0, 96, {}};                  // width 0, no data
-  spec.gifs[1] = {};                           // empty GIF-table picture
-  spec.gifs[2] = sample::DrawBmp(3, 2, 1);     // a BMP in the GIF table
-  spec.gifs[3] = {'B'};                        // one byte "B": too short to be a BMP
+  sample::DrmRecipe recipe = SmallRecipe(1, 3, 4);
+  recipe.raws[1] = {0, 96, {}};                  // width 0, no data
+  recipe.gifs[1] = {};                           // empty GIF-table picture
+  recipe.gifs[2] = sample::DrawBmp(3, 2, 1);     // a BMP in the GIF table
+  recipe.gifs[3] = {'B'};                        // one byte "B": too short to be a BMP
   sample::DrmPlacement p;
-  Bytes image = sample::BuildDrmImage(spec, &p);
+  Bytes image = sample::BuildDrmImage(recipe, &p);
   // Picture 1 starts at entry 0 whatever entry 1 holds.
   PutBE(image, static_cast<std::size_t>(p.gifTable + 4), 0x00000007);
   Slot slot(image);
@@ -142,13 +142,13 @@ TEST(UnpackDrm, EdgePicturesOfTheTables) {
   EXPECT_THAT(ListFolder(slot.raws), ElementsAre("1(2x3).raw", "2(0x96).raw", "3(4x2).raw"));
   EXPECT_EQ(fs::file_size(slot.raws / "2(0x96).raw"), 0u);
   EXPECT_THAT(ListFolder(slot.icons), ElementsAre("4.gif", "5.gif", "6.bmp", "7.gif"));
-  EXPECT_EQ(ReadBytes(slot.icons / "4.gif"), spec.gifs[0]);
+  EXPECT_EQ(ReadBytes(slot.icons / "4.gif"), recipe.gifs[0]);
   EXPECT_EQ(fs::file_size(slot.icons / "5.gif"), 0u);
-  EXPECT_EQ(ReadBytes(slot.icons / "6.bmp"), spec.gifs[2]);
+  EXPECT_EQ(ReadBytes(slot.icons / "6.bmp"), recipe.gifs[2]);
 }
 
 TEST(UnpackDrm, RawNamesOverwriteCaseVariantsFromAnEarlierUnpack) {
-  Slot slot(sample::BuildDrmImage(SmallSpec(1, 1, 1)));
+  Slot slot(sample::BuildDrmImage(SmallRecipe(1, 1, 1)));
   fs::create_directories(slot.raws);
   WriteText(slot.raws / "1(2X3).RAW", "old");
   WriteText(slot.icons / "2.GIF", "old");
@@ -159,7 +159,7 @@ TEST(UnpackDrm, RawNamesOverwriteCaseVariantsFromAnEarlierUnpack) {
 }
 
 TEST(UnpackDrm, ReportsProgressPerTable) {
-  Slot slot(sample::BuildDrmImage(SmallSpec(1, 2, 4)));
+  Slot slot(sample::BuildDrmImage(SmallRecipe(1, 2, 4)));
   ScriptedUi ui;
   image::ConversionContext context;
   drm::UnpackDrm(slot.image, slot.drmpack, false, context, ui);
@@ -171,7 +171,7 @@ TEST(UnpackDrm, ReportsProgressPerTable) {
 /// Damaged layouts: each is refused naming the value, and nothing is written.
 TEST(UnpackDrm, DamagedLayoutsAreRefusedBeforeAnythingIsWritten) {
   sample::DrmPlacement p;
-  const Bytes good = sample::BuildDrmImage(SmallSpec(1, 3, 3), &p);
+  const Bytes good = sample::BuildDrmImage(SmallRecipe(1, 3, 3), &p);
   const std::uint32_t base = 0x10D00000;
   struct Case {
     const char* name;

@@ -1,6 +1,7 @@
 // The read-back of a compiled DRM image: a damaged picture, table, pointer or
-// kept byte must stop the compile, name the offset, and leave the output name
-// as it was.
+// kept byte must stop the compile as a fault of the program, name the offset,
+// and leave the output name as it was; an image that is written as planned but
+// would not read back as planned is a DRM the rules cannot rebuild.
 
 #include <functional>
 
@@ -27,9 +28,7 @@ std::function<void(const fs::path&)> Flip(std::function<std::int64_t(const drm::
   return [where](const fs::path& file) {
     Bytes bytes = ReadBytes(file);
     BinaryFile image(file, BinaryFile::Mode::Read);
-    std::int32_t variant = 0;
-    drm::FindDrmMarker(image, variant);
-    std::int64_t at = where(drm::ReadDrmLayout(image, variant));
+    std::int64_t at = where(drm::ReadDrmLayout(image, drm::DrmVariantOf(image)));
     if (at < 0) at += static_cast<std::int64_t>(bytes.size());
     bytes[static_cast<std::size_t>(at)] ^= 0x5A;
     WriteBytes(file, bytes);
@@ -38,9 +37,9 @@ std::function<void(const fs::path&)> Flip(std::function<std::int64_t(const drm::
 
 TEST(DrmReadBack, EachCompileFaultStopsTheOutput) {
   // Pictures that change size, so that every area and pointer moves.
-  sample::DrmSpec spec = SmallSpec(1, 4, 5);
+  sample::DrmRecipe recipe = SmallRecipe(1, 4, 5);
   sample::DrmPlacement placement;
-  const Bytes input = sample::BuildDrmImage(spec, &placement);
+  const Bytes input = sample::BuildDrmImage(recipe, &placement);
   ASSERT_GT(static_cast<std::int64_t>(input.size()), placement.gifTableEnd) << "the image needs a kept tail";
   ASSERT_GT(placement.gifData, placement.rawTableEnd) << "and kept bytes between the tables";
 
@@ -74,7 +73,15 @@ TEST(DrmReadBack, EachCompileFaultStopsTheOutput) {
          PutU32BE(GetU32BE(&bytes[slot]) + 16, &bytes[slot]);
          WriteBytes(file, bytes);
        },
-       "RawTable pointer names"},
+       fmt::format("offset {}: the pointer 0x", HexOffset(static_cast<std::uint64_t>(placement.dir + 48)))},
+      {"a pointer of the header pointer table",
+       [&](const fs::path& file) {
+         Bytes bytes = ReadBytes(file);
+         const std::size_t slot = 32 + 4 * 10;
+         PutU32BE(GetU32BE(&bytes[slot]) ^ 0x100, &bytes[slot]);
+         WriteBytes(file, bytes);
+       },
+       "of the header pointer table should now be"},
       {"a cut image", [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 1); },
        "bytes, but its pictures and the kept parts of the input make"},
   };
@@ -106,9 +113,9 @@ TEST(DrmReadBack, EachCompileFaultStopsTheOutput) {
 
 TEST(DrmReadBack, PointersThatNameKeptBytesFollowThem) {
   // A directory pointer to a kept byte of the tail must move with it; pointed one byte off, the read-back says so.
-  sample::DrmSpec spec = SmallSpec(0, 0, 3);
+  sample::DrmRecipe recipe = SmallRecipe(0, 0, 3);
   sample::DrmPlacement placement;
-  Bytes input = sample::BuildDrmImage(spec, &placement);
+  Bytes input = sample::BuildDrmImage(recipe, &placement);
   ASSERT_GT(static_cast<std::int64_t>(input.size()), placement.gifTableEnd + 2);
   const std::uint32_t base = GetU32BE(&input[0]) & ~0xFFu;
   const std::size_t slot = static_cast<std::size_t>(placement.dir + 4 * 15);
@@ -140,7 +147,7 @@ TEST(DrmReadBack, PointersThatNameKeptBytesFollowThem) {
     } catch (const Error& e) {
       EXPECT_EQ(e.kind(), Error::Kind::Internal);
       EXPECT_THAT(e.what(), HasSubstr(fmt::format("offset {}: the pointer", HexOffset(slot))));
-      EXPECT_THAT(e.what(), HasSubstr("named the kept byte at input offset"));
+      EXPECT_THAT(e.what(), HasSubstr("of the resource directory should now be"));
     }
     EXPECT_FALSE(fs::exists(out));
   }

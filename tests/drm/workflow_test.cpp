@@ -20,9 +20,9 @@ struct Samples {
   TempDir dir;
   Bytes drm = sample::BuildDrmImage(sample::SampleDrm());
   Bytes otherDrm = [] {
-    sample::DrmSpec spec = sample::SampleDrm(7);
-    spec.gifs.resize(20);
-    return sample::BuildDrmImage(spec);
+    sample::DrmRecipe recipe = sample::SampleDrm(7);
+    recipe.gifs.resize(20);
+    return sample::BuildDrmImage(recipe);
   }();
 
   Samples() {
@@ -95,6 +95,36 @@ TEST(Workflow, UnchangedTreesSaveTheSameDrm) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadBytes(s.dir / "out.bin"), s.drm) << target;
     EXPECT_EQ(fs::exists(s.dir / "out.shx"), !rawDump) << target;
+  }
+}
+
+TEST(Workflow, ACodeGroup15WithoutMarkerOpensAsVariant0AndSaves) {
+  // No "_drm" at 468, 456 or 464 and no signature word at 8: read as variant 0.
+  sample::DrmRecipe recipe = SmallRecipe(0, 0, 4);
+  recipe.markerOffset = -1;
+  const Bytes drm = sample::BuildDrmImage(recipe);
+  for (const char* target : {"plain.shx", "plain.sbf"}) {
+    SCOPED_TRACE(target);
+    Samples s;
+    const sample::FlashSpec flash = sample::SampleFlash(drm, 0x10B00000);
+    WriteBytes(s.dir / target,
+               std::string_view(target).ends_with(".sbf") ? sample::WrapAsSbf(flash) : sample::WrapAsSuperfile(flash));
+    CliResult r = s.Run({"open", target});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadBytes(s.dir / "binary1/drmpack/descr.dat").size(), 36u);
+    // A picture grows, so every area behind it moves.
+    WriteBytes(s.dir / "binary1/drmpack/icons/2.gif", FakeGif(2, 75));
+    r = s.Run({"save", "new.shx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Operation Complete\n");
+    Slot check(ReadBytes(s.dir / "new.bin"));
+    EXPECT_EQ(check.Unpack().DrmVariant, 0);
+    EXPECT_EQ(ReadBytes(check.icons / "2.gif"), FakeGif(2, 75));
+    EXPECT_EQ(ReadBytes(check.icons / "4.gif"), recipe.gifs[3]);
+    TempDir back;
+    NullProgress progress;
+    ASSERT_TRUE(flash::ExtractShxCodeGroups(s.dir / "new.shx", back.path(), progress));
+    EXPECT_EQ(ReadBytes(back / "CG15.bin"), ReadBytes(s.dir / "new.bin"));
   }
 }
 

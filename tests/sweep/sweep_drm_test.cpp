@@ -18,22 +18,22 @@ namespace {
 namespace fs = std::filesystem;
 
 /// A small variant-1 DRM with real pictures: two RAW, two GIFs (one animated), a BMP.
-sample::DrmSpec SmallSpec(sample::DrmPlacement* placement = nullptr, Bytes* image = nullptr) {
-  sample::DrmSpec spec;
-  spec.raws = {sample::DrawRaw(5, 4, 1, true), sample::DrawRaw(3, 3, 2, false)};
-  spec.gifs = {sample::DrawGif(6, 6, 2, true, 1), sample::DrawBmp(3, 2, 1), sample::DrawGif(4, 4, 1, false, 2)};
-  if (image != nullptr) *image = sample::BuildDrmImage(spec, placement);
-  return spec;
+sample::DrmRecipe SmallRecipe(sample::DrmPlacement* placement = nullptr, Bytes* image = nullptr) {
+  sample::DrmRecipe recipe;
+  recipe.raws = {sample::DrawRaw(5, 4, 1, true), sample::DrawRaw(3, 3, 2, false)};
+  recipe.gifs = {sample::DrawGif(6, 6, 2, true, 1), sample::DrawBmp(3, 2, 1), sample::DrawGif(4, 4, 1, false, 2)};
+  if (image != nullptr) *image = sample::BuildDrmImage(recipe, placement);
+  return recipe;
 }
 
-sample::DrmSpec SmallVariant0() {
-  sample::DrmSpec spec;
-  spec.variant = 0;
-  spec.headerAtEight = false;
-  spec.headerWord = 0x10B00040;
-  spec.markerOffset = 468;
-  spec.gifs = {sample::DrawGif(5, 5, 1, true, 3), sample::DrawBmp(2, 2, 2)};
-  return spec;
+sample::DrmRecipe SmallVariant0() {
+  sample::DrmRecipe recipe;
+  recipe.variant = 0;
+  recipe.headerAtEight = false;
+  recipe.headerWord = 0x10B00040;
+  recipe.markerOffset = 468;
+  recipe.gifs = {sample::DrawGif(5, 5, 1, true, 3), sample::DrawBmp(2, 2, 2)};
+  return recipe;
 }
 
 /// Every file below `root` with its bytes.
@@ -69,7 +69,7 @@ class FlashSweep : public ::testing::TestWithParam<FlashFormat> {};
 TEST_P(FlashSweep, CutOrDamagedFileGivesAnErrorOrTheWholeDrm) {
   const bool sbf = GetParam().sbf;
   Bytes drm;
-  SmallSpec(nullptr, &drm);
+  SmallRecipe(nullptr, &drm);
   const sample::FlashSpec flash = sample::SampleFlash(drm, 0x10D00000);
   const Bytes file = sbf ? sample::WrapAsSbf(flash) : sample::WrapAsSuperfile(flash);
   const std::string fileName = sbf ? "phone.sbf" : "phone.shx";
@@ -129,15 +129,15 @@ class DrmUnpackSweep : public ::testing::TestWithParam<DrmImageCase> {};
 
 TEST_P(DrmUnpackSweep, DamagedImageIsRefusedBeforeAnyFileOrUnpacksWhole) {
   sample::DrmPlacement p;
-  const sample::DrmSpec spec = GetParam().variant0 ? SmallVariant0() : SmallSpec();
-  const Bytes image = sample::BuildDrmImage(spec, &p);
+  const sample::DrmRecipe recipe = GetParam().variant0 ? SmallVariant0() : SmallRecipe();
+  const Bytes image = sample::BuildDrmImage(recipe, &p);
 
   Slot reference;
   WriteBytes(reference.image, image);
   UnpackInto(reference.image, reference.drmpack, true);
   const auto referenceTree = TreeOf(reference.drmpack);
 
-  std::vector<std::size_t> fields = {0, 4, 8, 12, static_cast<std::size_t>(spec.markerOffset)};
+  std::vector<std::size_t> fields = {0, 4, 8, 12, static_cast<std::size_t>(recipe.markerOffset)};
   for (std::int64_t at : {p.dir, p.dir + 4, p.dir + 8, p.gifDescriptor, p.gifDescriptor + 4, p.slotS, p.checkSlot,
                           p.gifTable, p.gifTable + 4, p.gifTable + 8, p.gifTable + 12, p.gifTableEnd - 4}) {
     if (at >= 0) fields.push_back(static_cast<std::size_t>(at));
@@ -184,7 +184,7 @@ struct CompileBench {
   bool convert;
   explicit CompileBench(bool convertRawToBmp) : convert(convertRawToBmp) {
     Bytes image;
-    SmallSpec(nullptr, &image);
+    SmallRecipe(nullptr, &image);
     WriteBytes(reference.image, image);
     UnpackInto(reference.image, reference.drmpack, convert);
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <string>
 
 #include <gif_lib.h>
 
@@ -159,57 +160,56 @@ Bytes DrawBmp(int width, int height, int seed) {
   return b;
 }
 
-Bytes BuildDrmImage(const DrmSpec& spec, DrmPlacement* placementOut) {
-  const bool v1 = spec.variant == 1;
-  const std::uint32_t base = spec.headerWord & ~std::uint32_t{0xFF};
+Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placementOut) {
+  const bool v1 = recipe.variant == 1;
+  const std::uint32_t base = recipe.headerWord & ~std::uint32_t{0xFF};
   auto ptr = [base](std::int64_t offset) { return base + static_cast<std::uint32_t>(offset); };
   DrmPlacement p;
   Bytes img(0x400, 0);
 
-  if (spec.headerAtEight) {
+  if (recipe.headerAtEight) {
     PutBE(img, 0, 0);
-    PutBE(img, 8, spec.headerWord);
+    PutBE(img, 8, recipe.headerWord);
   } else {
-    PutBE(img, 0, spec.headerWord);
+    PutBE(img, 0, recipe.headerWord);
     PutBE(img, 8, 0x00020001);
   }
   PutBE(img, 4, 0x00000100);
-  if (spec.markerOffset >= 0) PutText(img, static_cast<std::size_t>(spec.markerOffset), "_drmSAMPLE-DRM");
+  if (recipe.markerOffset >= 0) PutText(img, static_cast<std::size_t>(recipe.markerOffset), "_drmSAMPLE-DRM");
   PutText(img, 0x240, "RESMILL SAMPLE RESOURCES: strings, fonts and tones live here.");
   PutText(img, 0x300, "Synthetic DRM drawn by resmill-make-samples.");
 
   if (v1) {
-    p.checkSlot = spec.headerAtEight ? 36 : 28;
-    p.slotS = spec.headerAtEight ? (spec.longHeader ? 52 : 44) : 44;
-    p.headerPointerCount = spec.longHeader ? 35 : 30;
+    p.checkSlot = recipe.headerAtEight ? 36 : 28;
+    p.slotS = recipe.headerAtEight ? (recipe.longHeader ? 52 : 44) : 44;
+    p.headerPointerCount = recipe.longHeader ? 35 : 30;
   } else {
-    p.slotS = spec.headerAtEight ? 56 : 44;
+    p.slotS = recipe.headerAtEight ? 56 : 44;
   }
-  p.dir = 0x200;
-  p.gifDescriptor = p.dir + 16;
+  p.dir = recipe.dirOffset;
 
   // RAW data, padded to 4, then the RAW table.
   std::int64_t middle = 0x400;
   if (v1) {
     p.rawData = 0x400;
     std::vector<std::uint32_t> starts;
-    for (const RawPicture& raw : spec.raws) {
+    for (const RawPicture& raw : recipe.raws) {
       starts.push_back(static_cast<std::uint32_t>(img.size() - static_cast<std::size_t>(p.rawData)));
       Append(img, raw.data);
     }
     const std::uint32_t rawTotal = static_cast<std::uint32_t>(img.size() - static_cast<std::size_t>(p.rawData));
     while ((img.size() - static_cast<std::size_t>(p.rawData)) % 4 != 0) img.push_back(0);
     p.rawTable = static_cast<std::int64_t>(img.size());
-    const std::size_t count = spec.raws.size();
+    const std::size_t count = recipe.raws.size();
     Bytes table((count + 2) * 16, 0);
     PutText(table, 0, "RAWT");
     PutBE(table, 4, static_cast<std::uint32_t>(count));
     for (std::size_t i = 1; i <= count; ++i) {
       std::size_t e = i * 16;
       table[e] = 0x01;
-      table[e + 1] = static_cast<std::uint8_t>(spec.raws[i - 1].width);
+      table[e + 1] = static_cast<std::uint8_t>(recipe.raws[i - 1].width);
       table[e + 2] = 0x10;
-      table[e + 3] = static_cast<std::uint8_t>(spec.raws[i - 1].height);
+      table[e + 3] = static_cast<std::uint8_t>(recipe.raws[i - 1].height);
       PutBE(table, e + 4, 0x1000 + static_cast<std::uint32_t>(i));
       PutBE(table, e + 12, starts[i - 1] / 2);
     }
@@ -221,12 +221,14 @@ Bytes BuildDrmImage(const DrmSpec& spec, DrmPlacement* placementOut) {
     Bytes strings(64, 0);
     PutText(strings, 0, "Between the tables: menu texts of the sample phone.");
     Append(img, strings);
+  } else if (recipe.descriptor == DescriptorPlace::BetweenTables) {
+    throw std::invalid_argument("a variant-0 DRM has no RAW table to put the GIF descriptor after");
   }
 
   // GIF data, padded to 16, then the GIF table.
   p.gifData = static_cast<std::int64_t>(img.size());
   std::vector<std::uint32_t> offsets = {0};
-  for (const Bytes& gif : spec.gifs) {
+  for (const Bytes& gif : recipe.gifs) {
     offsets.push_back(static_cast<std::uint32_t>(img.size() - static_cast<std::size_t>(p.gifData)));
     Append(img, gif);
   }
@@ -237,12 +239,51 @@ Bytes BuildDrmImage(const DrmSpec& spec, DrmPlacement* placementOut) {
   for (std::uint32_t offset : offsets) PutBE(img, img.size(), offset);
   p.gifTableEnd = static_cast<std::int64_t>(img.size());
   const std::int64_t trailer = p.gifTableEnd;
-  Bytes tones(48, 0);
+  Bytes tones(recipe.descriptor == DescriptorPlace::AfterGifTable ? 64 : 48, 0);
   PutText(tones, 0, "Trailer: ring tones of the sample phone.");
   Append(img, tones);
+  p.gifDescriptor = recipe.descriptor == DescriptorPlace::AfterGifTable ? trailer + 48
+                    : recipe.descriptor == DescriptorPlace::BetweenTables ? middle + 48
+                                                                        : p.dir + 16;
 
-  // Resource directory; the GIF descriptor is entries 1, 4 and 5.
-  const std::int64_t marker = spec.markerOffset >= 0 ? spec.markerOffset : 0x240;
+  // The words the layout is read from, with their values. Written last, so
+  // that a directory or pointer table laid over them cannot change them.
+  // Without a marker a long variant-1 header still needs a "_drm" for its check pointer: one off the marker positions.
+  const std::int64_t marker = recipe.markerOffset >= 0 ? recipe.markerOffset : 0x2F0;
+  if (recipe.markerOffset < 0 && v1 && recipe.longHeader) PutText(img, static_cast<std::size_t>(marker), "_drm");
+  std::vector<std::pair<std::int64_t, std::uint32_t>> layoutWords = {
+      {p.slotS - 4, ptr(p.dir)},
+      {p.slotS, ptr(p.gifDescriptor)},
+      {p.gifDescriptor - 12, ptr(p.gifTableEnd)},
+      {p.gifDescriptor, ptr(p.gifData)},
+      {p.gifDescriptor + 4, ptr(p.gifTable)},
+  };
+  if (v1) {
+    layoutWords.push_back({p.checkSlot, recipe.longHeader ? ptr(marker) : ptr(0x240)});
+    layoutWords.push_back({p.slotS + 4, ptr(p.rawTableEnd)});
+    layoutWords.push_back({p.dir + 48, ptr(p.rawTable)});
+    layoutWords.push_back({p.dir + 52, ptr(p.rawData)});
+  }
+  // Bytes nothing may be laid over: the header word and the marker.
+  std::vector<std::pair<std::int64_t, std::int64_t>> fixed = {{recipe.headerAtEight ? 8 : 0, 4}};
+  if (recipe.markerOffset >= 0 || (v1 && recipe.longHeader)) fixed.push_back({marker, 4});
+  auto overlaps = [](std::int64_t a, std::int64_t aLength, std::int64_t b, std::int64_t bLength) {
+    return a < b + bLength && b < a + aLength;
+  };
+  auto isLayoutWord = [&](std::int64_t at) {
+    for (const auto& [word, value] : layoutWords) {
+      if (overlaps(at, 4, word, 4)) return true;
+    }
+    return false;
+  };
+  for (const auto& [at, length] : fixed) {
+    if (overlaps(p.dir, 64, at, length)) throw std::invalid_argument("the resource directory covers the DRM header");
+  }
+  if (p.dir < 12 || p.dir + 64 > (v1 ? p.rawData : p.gifData)) {
+    throw std::invalid_argument("the resource directory must lie between the header and the pictures");
+  }
+
+  // Resource directory: entries 1, 4 and 5 are the GIF descriptor unless it stands elsewhere.
   std::uint32_t dir[16] = {
       ptr(marker),          ptr(p.gifTableEnd),    ptr(v1 ? middle + 8 : 0x240), ptr(trailer + 4),
       ptr(p.gifData),       ptr(p.gifTable),       ptr(0x300),                   ptr(trailer),
@@ -251,72 +292,119 @@ Bytes BuildDrmImage(const DrmSpec& spec, DrmPlacement* placementOut) {
       v1 ? ptr(p.rawTable + 16) : 0,               v1 ? ptr(middle) : 0};
   for (int k = 0; k < 16; ++k) PutBE(img, static_cast<std::size_t>(p.dir + 4 * k), dir[k]);
 
-  // Header pointers: some before the pictures, some between the tables, some empty.
+  // Header pointers: some before the pictures, some between the tables, some
+  // empty; a directory laid over the table keeps its own words.
   if (v1) {
     for (int k = 0; k < p.headerPointerCount; ++k) {
+      const std::int64_t at = 32 + 4 * k;
+      if (overlaps(at, 4, p.dir, 64)) continue;
       std::uint32_t v = k % 3 == 0 ? ptr(0x300 + 4 * k) : k % 3 == 1 ? ptr(middle + 4 * (k % 16)) : 0;
-      PutBE(img, static_cast<std::size_t>(32 + 4 * k), v);
+      PutBE(img, static_cast<std::size_t>(at), v);
     }
-    PutBE(img, static_cast<std::size_t>(p.checkSlot), spec.longHeader ? ptr(marker) : ptr(0x240));
-    PutBE(img, static_cast<std::size_t>(p.slotS + 4), ptr(p.rawTableEnd));
   } else {
-    for (int k = 0; k < 8; ++k) PutBE(img, static_cast<std::size_t>(12 + 4 * k), k % 2 ? ptr(0x300) : 0);
+    for (int k = 0; k < 8; ++k) {
+      if (!overlaps(12 + 4 * k, 4, p.dir, 64)) PutBE(img, static_cast<std::size_t>(12 + 4 * k), k % 2 ? ptr(0x300) : 0);
+    }
   }
-  PutBE(img, static_cast<std::size_t>(p.slotS - 4), ptr(p.dir));
-  PutBE(img, static_cast<std::size_t>(p.slotS), ptr(p.gifDescriptor));
+
+  // The recipe's own pointers, never over a word the layout is read from.
+  auto aim = [&](const ExtraPointer& extra) {
+    std::int64_t start = 0;
+    switch (extra.area) {
+      case DrmArea::Image: start = 0; break;
+      case DrmArea::RawData: start = p.rawData; break;
+      case DrmArea::RawTable: start = p.rawTable; break;
+      case DrmArea::RawTableEnd: start = p.rawTableEnd; break;
+      case DrmArea::GifData: start = p.gifData; break;
+      case DrmArea::GifTable: start = p.gifTable; break;
+      case DrmArea::GifTableEnd: start = p.gifTableEnd; break;
+      case DrmArea::ImageEnd: start = static_cast<std::int64_t>(img.size()); break;
+    }
+    const bool rawArea = extra.area == DrmArea::RawData || extra.area == DrmArea::RawTable ||
+                         extra.area == DrmArea::RawTableEnd;
+    if (rawArea && !v1) throw std::invalid_argument("a variant-0 DRM has no RAW areas");
+    return ptr(start + extra.offset);
+  };
+  auto place = [&](std::int64_t at, const ExtraPointer& extra) {
+    if (isLayoutWord(at)) {
+      throw std::invalid_argument("an extra pointer at offset " + std::to_string(at) +
+                                  " would overwrite a word the layout is read from");
+    }
+    PutBE(img, static_cast<std::size_t>(at), aim(extra));
+  };
+  const int headerWords = v1 ? p.headerPointerCount : 8;
+  for (const ExtraPointer& extra : recipe.headerPointers) {
+    if (extra.index < 0 || extra.index >= headerWords) throw std::invalid_argument("no such header pointer");
+    place(32 + 4 * std::int64_t{extra.index}, extra);
+  }
+  for (const ExtraPointer& extra : recipe.directoryPointers) {
+    if (extra.index < 0 || extra.index >= 16) throw std::invalid_argument("no such directory entry");
+    place(p.dir + 4 * std::int64_t{extra.index}, extra);
+  }
+
+  for (const auto& [at, value] : layoutWords) PutBE(img, static_cast<std::size_t>(at), value);
+  for (const auto& [at, value] : layoutWords) {
+    const auto* b = &img[static_cast<std::size_t>(at)];
+    const std::uint32_t stored = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                                 (std::uint32_t{b[2]} << 8) | b[3];
+    if (stored != value) throw std::invalid_argument("two words the layout is read from overlap");
+    for (const auto& [fixedAt, length] : fixed) {
+      if (overlaps(at, 4, fixedAt, length)) throw std::invalid_argument("a layout word covers the DRM header");
+    }
+  }
   if (placementOut != nullptr) *placementOut = p;
   return img;
 }
 
-DrmSpec SampleDrm(int seed) {
-  DrmSpec spec;
+DrmRecipe SampleDrm(int seed) {
+  DrmRecipe recipe;
   const std::pair<int, int> sizes[] = {{16, 16}, {16, 16},  {24, 24}, {32, 32}, {48, 48},   {176, 20},
                                        {176, 220}, {64, 64}, {20, 18}, {10, 10}, {128, 160}, {12, 12}};
   int i = 0;
   for (auto [w, h] : sizes) {
-    spec.raws.push_back(DrawRaw(w, h, seed + i, i % 3 == 1));
+    recipe.raws.push_back(DrawRaw(w, h, seed + i, i % 3 == 1));
     ++i;
   }
   for (int k = 0; k < 24; ++k) {
     if (k == 7) {
-      spec.gifs.push_back(DrawBmp(20, 20, seed + k));
+      recipe.gifs.push_back(DrawBmp(20, 20, seed + k));
       continue;
     }
     int side = 16 + 8 * (k % 5);
     int frames = k % 4 == 2 ? 4 : 1;
-    spec.gifs.push_back(DrawGif(side, side, frames, k % 3 == 0, seed + k));
+    recipe.gifs.push_back(DrawGif(side, side, frames, k % 3 == 0, seed + k));
   }
-  return spec;
+  return recipe;
 }
 
-DrmSpec SampleVariant0Drm(int seed) {
-  DrmSpec spec;
-  spec.variant = 0;
-  spec.headerAtEight = false;
-  spec.headerWord = 0x10B00040;
-  spec.markerOffset = 468;
+DrmRecipe SampleVariant0Drm(int seed) {
+  DrmRecipe recipe;
+  recipe.variant = 0;
+  recipe.headerAtEight = false;
+  recipe.headerWord = 0x10B00040;
+  recipe.markerOffset = 468;
   for (int k = 0; k < 10; ++k) {
     if (k == 4) {
-      spec.gifs.push_back(DrawBmp(16, 12, seed + k));
+      recipe.gifs.push_back(DrawBmp(16, 12, seed + k));
     } else {
-      spec.gifs.push_back(DrawGif(16 + 4 * k, 16, k % 3 == 0 ? 3 : 1, k % 2 == 0, seed + k));
+      recipe.gifs.push_back(DrawGif(16 + 4 * k, 16, k % 3 == 0 ? 3 : 1, k % 2 == 0, seed + k));
     }
   }
-  return spec;
+  return recipe;
 }
 
-DrmSpec LargeDrm() {
-  DrmSpec spec;
+DrmRecipe LargeDrm() {
+  DrmRecipe recipe;
   const std::pair<int, int> sizes[] = {{16, 16}, {24, 24}, {32, 32}, {20, 20}, {48, 48}, {40, 30}, {64, 64}};
   for (int i = 0; i < 3000; ++i) {
     auto [w, h] = i % 50 == 49 ? std::pair{176, 220} : sizes[i % 7];
-    spec.raws.push_back(DrawRaw(w, h, i, i % 4 == 0));
+    recipe.raws.push_back(DrawRaw(w, h, i, i % 4 == 0));
   }
   std::vector<Bytes> distinct;
   for (int k = 0; k < 16; ++k) distinct.push_back(DrawGif(16 + 4 * (k % 6), 16 + 4 * (k % 6), k % 5 == 0 ? 3 : 1,
                                                           k % 2 == 0, k));
-  for (int k = 0; k < 4000; ++k) spec.gifs.push_back(distinct[static_cast<std::size_t>(k) % distinct.size()]);
-  return spec;
+  for (int k = 0; k < 4000; ++k) recipe.gifs.push_back(distinct[static_cast<std::size_t>(k) % distinct.size()]);
+  return recipe;
 }
 
 FlashSpec SampleFlash(const Bytes& drmImage, std::uint32_t drmAddress) {

@@ -4,7 +4,8 @@
 // benchmark all come from here. The images are in the canonical form that a
 // compile reproduces byte for byte: pictures back to back, RAW data padded to
 // 4 and GIF data to 16 with zeros, each table ending where its end pointer
-// says, and the GIF descriptor inside the resource directory.
+// says, and (unless a recipe asks otherwise) the GIF descriptor inside the
+// resource directory.
 
 #include <cstdint>
 #include <string>
@@ -20,7 +21,26 @@ struct RawPicture {
   Bytes data;      ///< the RAW file's bytes
 };
 
-struct DrmSpec {
+/// An area of a DRM image, for pointers a recipe aims into it.
+enum class DrmArea { Image, RawData, RawTable, RawTableEnd, GifData, GifTable, GifTableEnd, ImageEnd };
+
+/// A word of the header pointer table or the resource directory that a recipe
+/// sets to point at an area's start plus `offset` (which may be negative or run
+/// past the end of the image).
+struct ExtraPointer {
+  int index = 0;  ///< word number in its table
+  DrmArea area = DrmArea::Image;
+  std::int64_t offset = 0;
+};
+
+/// Where the GIF descriptor (the three words around G) stands.
+enum class DescriptorPlace {
+  Directory,      ///< entries 1, 4 and 5 of the resource directory (as the phones have it)
+  BetweenTables,  ///< variant 1: in the kept bytes between the RAW table and the GIF data
+  AfterGifTable,  ///< in the kept bytes after the GIF table
+};
+
+struct DrmRecipe {
   int variant = 1;
   /// Word 0 is 0 and the header word stands at offset 8 (else the header word is word 0).
   bool headerAtEight = true;
@@ -30,6 +50,15 @@ struct DrmSpec {
   int markerOffset = 464;                 ///< where "_drm" stands; -1 for none
   std::vector<RawPicture> raws;           ///< variant 1 only
   std::vector<Bytes> gifs;                ///< GIF-table pictures (GIF or BMP files)
+  /// Extra words of the header pointer table (at 32 + 4 x index) and of the
+  /// resource directory; one that would overwrite a word the layout is read
+  /// from is refused (std::invalid_argument). RAW areas exist in variant 1 only.
+  std::vector<ExtraPointer> headerPointers;
+  std::vector<ExtraPointer> directoryPointers;
+  DescriptorPlace descriptor = DescriptorPlace::Directory;
+  /// Where the resource directory stands. It may lie over the header pointer
+  /// table, even by halves of words; the words the layout is read from win.
+  std::int64_t dirOffset = 0x200;
 };
 
 /// Where the builder put things (file offsets), for tests that patch an image.
@@ -40,7 +69,7 @@ struct DrmPlacement {
   int headerPointerCount = 0;
 };
 
-Bytes BuildDrmImage(const DrmSpec& spec, DrmPlacement* placement = nullptr);
+Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placement = nullptr);
 
 /// A RAW picture (16-bit big-endian pixels and the transparency mask) drawn
 /// with a pattern chosen by `seed`; `transparent` clears a border/circle.
@@ -54,11 +83,11 @@ Bytes DrawGif(int width, int height, int frames, bool transparent, int seed);
 Bytes DrawBmp(int width, int height, int seed);
 
 /// The example DRM: variant 1, a few dozen RAW and GIF-table pictures.
-DrmSpec SampleDrm(int seed = 0);
+DrmRecipe SampleDrm(int seed = 0);
 /// A smaller variant-0 DRM (GIF table only).
-DrmSpec SampleVariant0Drm(int seed = 0);
+DrmRecipe SampleVariant0Drm(int seed = 0);
 /// The benchmark's DRM: 3,000 RAW pictures (up to 176x220) and 4,000 GIF-table pictures.
-DrmSpec LargeDrm();
+DrmRecipe LargeDrm();
 
 /// A flash file around a DRM image: RAMDLD, a code group 2 and code group 15.
 struct FlashSpec {

@@ -25,18 +25,23 @@ struct WriterFaults {
 
 struct CompileResult {
   DrmLayout layout;            ///< the layout of the new image
-  std::vector<int> skipped;    ///< RAW pictures that had no usable file (stored empty, 0x0)
+  std::vector<int> skipped;    ///< RAW pictures the tree holds no file for (stored empty, 0x0)
 };
 
 /// Builds the new image from `drmPackFolder` (descr.dat, raws/, icons/) and the
 /// original image `cg15`, and writes it to `outputFile` through the atomic
-/// output file. Before anything is written, descr.dat is checked against the
-/// image; afterwards the new image is read back (VerifyCompiledDrm) and must hold
-/// the tree's pictures where its tables say, its moved pointers on what they
-/// named and every other byte of the input, or the output is not created (a
-/// program fault, Kind::Internal).
+/// output file, from one rebuild plan (drm_rebuild.h). Before anything is
+/// written, descr.dat is checked against the image; afterwards the new image is
+/// read back against the same plan (VerifyCompiledDrm) and the output is not
+/// created when it differs (a program fault, Kind::Internal) or when it would
+/// not read back as the planned layout (a DRM these rules cannot rebuild with
+/// the new picture sizes, Kind::Format).
 /// With `convertRawToBmp` the RAW pictures come from icons/<i>.png (converted
-/// through drmPackFolder/temp.raw), else from raws/<i>(<W>x<H>).raw.
+/// through drmPackFolder/temp.raw), else from raws/<i>(<W>x<H>).raw. A missing
+/// file (or, converting, the empty placeholder the unpack leaves for an empty
+/// picture) is stored as an empty 0x0 picture and listed in `skipped`; a file
+/// that cannot be read, has no size tag or is larger than 255x255 stops the
+/// compile with an error naming it.
 CompileResult CompileDrm(const std::filesystem::path& drmPackFolder, const std::filesystem::path& cg15,
                          const std::filesystem::path& outputFile, bool convertRawToBmp,
                          image::ConversionContext& context, Progress& progress, const WriterFaults& faults = {});

@@ -16,6 +16,7 @@ namespace resmill::drm {
 namespace {
 
 namespace fs = std::filesystem;
+using Kind = RebuildSegment::Kind;
 
 constexpr std::uint64_t kPrime = 0x100000001b3ull;
 constexpr std::size_t kBlock = std::size_t{1} << 16;
@@ -24,9 +25,16 @@ std::string Hex(std::int64_t offset) { return HexOffset(static_cast<std::uint64_
 
 class DrmReadBack {
  public:
-  DrmReadBack(const fs::path& written, const fs::path& savedAs, BinaryFile& input, const DrmLayout& l,
-              const CompiledPictures& pictures)
-      : image_(written, BinaryFile::Mode::Read), savedAs_(savedAs), input_(input), l_(l), pictures_(pictures) {}
+  DrmReadBack(const fs::path& written, const fs::path& savedAs, BinaryFile& input, const DrmRebuildPlan& plan,
+              const PictureFingerprints& pictures)
+      : image_(written, BinaryFile::Mode::Read),
+        written_(written),
+        savedAs_(savedAs),
+        input_(input),
+        plan_(plan),
+        pictures_(pictures) {
+    for (const PointerMove& m : plan_.pointers) slots_.push_back(m.slot);
+  }
 
   void Run();
 
@@ -34,282 +42,263 @@ class DrmReadBack {
   [[noreturn]] void Fail(std::int64_t offset, std::string_view what) const {
     ThrowReadBackFailure("DRM image", savedAs_, "offset " + Hex(offset), what);
   }
+  [[noreturn]] void CannotRebuild(std::string_view why) const;
 
-  void ComputeExpectedLayout();
-  void CheckLayout();
+  void CheckSegment(const RebuildSegment& segment);
   void CheckPointers();
-  void CheckKeptBytes();
-  void CheckRawTable();
-  void CheckGifTable();
-  void CompareKept(std::int64_t from, std::int64_t to, std::int64_t count, std::string_view area);
-  void CheckZeros(std::int64_t at, std::int64_t count, std::string_view what);
-  void CheckPicture(std::int64_t at, const CompiledPicture& picture, std::string_view what);
-  std::uint32_t NewWord(std::int64_t at) { return ReadU32BEAt(image_, at); }
+  void CheckReadsAsPlanned();
+  std::string LayoutDifference(const DrmLayout& got, const DrmLayoutSlots& slots);
+  std::optional<std::string> DescriptorDifference(const DrmLayoutSlots& slots);
+  void CompareKept(const RebuildSegment& segment, std::string_view area);
+  void CheckZeros(const RebuildSegment& segment, std::string_view what);
+  void CheckPicture(const RebuildSegment& segment, std::uint64_t fingerprint, std::string_view what);
+  void CheckRawTable(const RebuildSegment& segment);
+  void CheckGifTable(const RebuildSegment& segment);
+  bool InPointerSlot(std::int64_t at) const;
 
   BinaryFile image_;
+  const fs::path& written_;
   const fs::path& savedAs_;
   BinaryFile& input_;
-  const DrmLayout& l_;
-  const CompiledPictures& pictures_;
-  DrmLayout expected_;
-  std::int64_t inSize_ = 0;
-  std::int64_t newSize_ = 0;
-  std::int64_t rawBytes_ = 0;
-  std::int64_t gifBytes_ = 0;
-  std::vector<std::int64_t> slots_;  // pointer words the compile may rewrite, sorted
+  const DrmRebuildPlan& plan_;
+  const PictureFingerprints& pictures_;
+  std::vector<std::int64_t> slots_;  // sorted, as the plan lists its pointers
+  DrmLayoutSlots inputSlots_;        // where the input's layout was read
 };
 
-// Where the areas must lie, worked out from the pictures alone.
-void DrmReadBack::ComputeExpectedLayout() {
-  inSize_ = input_.Size();
-  expected_ = l_;
-  std::int64_t gifData = l_.GifData;
-  if (l_.DrmVariant == 1) {
-    for (const CompiledPicture& p : pictures_.raws) rawBytes_ += p.length;
-    const std::int64_t rawTable = l_.RawData + (rawBytes_ + 3) / 4 * 4;
-    const std::int64_t rawTableEnd = rawTable + (std::int64_t{l_.RawCount} + 2) * kRawEntrySize;
-    expected_.RawTable = static_cast<std::int32_t>(rawTable);
-    expected_.RawTableEnd = static_cast<std::int32_t>(rawTableEnd);
-    gifData = rawTableEnd + (std::int64_t{l_.GifData} - l_.RawTableEnd);
-  }
-  for (const CompiledPicture& p : pictures_.gifs) gifBytes_ += p.length;
-  const std::int64_t gifTable = gifData + (gifBytes_ + 15) / 16 * 16;
-  const std::int64_t gifTableEnd = gifTable + (std::int64_t{l_.GifCount} + 2) * 4;
-  expected_.GifData = static_cast<std::int32_t>(gifData);
-  expected_.GifTable = static_cast<std::int32_t>(gifTable);
-  expected_.GifTableEnd = static_cast<std::int32_t>(gifTableEnd);
-  newSize_ = gifTableEnd + (inSize_ - l_.GifTableEnd);
-
-  if (l_.DrmVariant == 1) {
-    for (int k = 0; k < l_.HeaderPointerCount; ++k) slots_.push_back(kHeaderPointerTable + 4 * k);
-  }
-  for (int k = 0; k < l_.DirCount; ++k) slots_.push_back(std::int64_t{l_.Dir} + 4 * k);
-  std::sort(slots_.begin(), slots_.end());
-  slots_.erase(std::unique(slots_.begin(), slots_.end()), slots_.end());
+void DrmReadBack::CannotRebuild(std::string_view why) const {
+  throw Error(Error::Kind::Format,
+              fmt::format("{}: this DRM cannot be rebuilt with the new picture sizes: {}. Only the pointers of the "
+                          "header pointer table and the resource directory are moved when pictures change size. "
+                          "Nothing was saved as {}.",
+                          input_.Path().string(), why, savedAs_.string()));
 }
 
-void DrmReadBack::CheckLayout() {
-  if (image_.Size() != newSize_) {
-    Fail(std::min(image_.Size(), newSize_),
-         fmt::format("the image holds {} bytes, but its pictures and the kept parts of the input make {}",
-                     image_.Size(), newSize_));
-  }
-  std::int32_t variant = 0;
-  if (!FindDrmMarker(image_, variant) || variant != l_.DrmVariant) {
-    Fail(0, fmt::format("it is not recognised as a DRM of variant {}", l_.DrmVariant));
-  }
-  DrmLayout got;
-  try {
-    got = ReadDrmLayout(image_, variant);
-  } catch (const Error& e) {
-    Fail(0, fmt::format("the layout does not read back ({})", e.what()));
-  }
-  // Where the areas lie first: a count read back wrong follows from a table boundary read back wrong.
-  using Field = std::pair<const char*, std::int32_t DrmLayout::*>;
-  static constexpr std::array<Field, 7> kAreas = {{
-      {"Dir", &DrmLayout::Dir},
-      {"RawData", &DrmLayout::RawData},
-      {"RawTable", &DrmLayout::RawTable},
-      {"RawTableEnd", &DrmLayout::RawTableEnd},
-      {"GifData", &DrmLayout::GifData},
-      {"GifTable", &DrmLayout::GifTable},
-      {"GifTableEnd", &DrmLayout::GifTableEnd},
-  }};
-  for (const auto& [name, member] : kAreas) {
-    if (got.*member != expected_.*member) {
-      Fail(expected_.*member,
-           fmt::format("its {} pointer names {} instead of {} (a pointer kept outside the header pointer table "
-                       "and the resource directory is not moved)",
-                       name, Hex(got.*member), Hex(expected_.*member)));
-    }
-  }
-  static constexpr std::array<Field, 6> kValues = {{
-      {"DrmVariant", &DrmLayout::DrmVariant},
-      {"Base", &DrmLayout::Base},
-      {"DirCount", &DrmLayout::DirCount},
-      {"HeaderPointerCount", &DrmLayout::HeaderPointerCount},
-      {"RawCount", &DrmLayout::RawCount},
-      {"GifCount", &DrmLayout::GifCount},
-  }};
-  for (const auto& [name, member] : kValues) {
-    if (got.*member != expected_.*member) {
-      Fail(0, fmt::format("its {} reads as {} instead of {}", name, got.*member, expected_.*member));
-    }
-  }
+bool DrmReadBack::InPointerSlot(std::int64_t at) const {
+  // Slots may overlap; the last one starting at or before `at` covers it if any does.
+  auto next = std::upper_bound(slots_.begin(), slots_.end(), at);
+  return next != slots_.begin() && at < *(next - 1) + 4;
 }
 
-// Each pointer that named an area boundary or a kept byte must name the same
-// thing in the new image. Pointers into the middle of rebuilt pictures or tables
-// name nothing that survives the rebuild, and are not judged.
-void DrmReadBack::CheckPointers() {
-  const std::uint32_t base = static_cast<std::uint32_t>(l_.Base);
-  const bool v1 = l_.DrmVariant == 1;
-  const std::int64_t firstRebuilt = v1 ? l_.RawData : l_.GifData;
-  struct Boundary {
-    std::int64_t before, after;
-    const char* name;
-  };
-  std::vector<Boundary> boundaries = {{l_.GifData, expected_.GifData, "the GIF data"},
-                                      {l_.GifTable, expected_.GifTable, "the GIF table"},
-                                      {l_.GifTableEnd, expected_.GifTableEnd, "the end of the GIF table"}};
-  if (v1) {
-    boundaries.push_back({l_.RawTable, expected_.RawTable, "the RAW table"});
-    boundaries.push_back({l_.RawTableEnd, expected_.RawTableEnd, "the end of the RAW table"});
-  }
-  for (std::int64_t slot : slots_) {
-    const std::uint32_t before = ReadU32BEAt(input_, slot);
-    const std::uint32_t after = NewWord(slot);
-    // Offsets as the compile sees them: signed, so a pointer below Base is before everything.
-    const std::int64_t q = static_cast<std::int32_t>(before - base);
-    std::optional<std::int64_t> want;
-    std::string named;
-    if (q <= firstRebuilt) {
-      want = q;
-      named = "a byte before the rebuilt areas";
-    } else if (auto b = std::find_if(boundaries.begin(), boundaries.end(), [&](const Boundary& x) { return x.before == q; });
-               b != boundaries.end()) {
-      want = b->after;
-      named = b->name;
-    } else if (v1 && q > l_.RawTableEnd && q < l_.GifData) {
-      want = q + (expected_.RawTableEnd - l_.RawTableEnd);
-      named = fmt::format("the kept byte at input offset {}", Hex(q));
-    } else if (q > l_.GifTableEnd) {
-      want = q + (expected_.GifTableEnd - l_.GifTableEnd);
-      named = fmt::format("the kept byte at input offset {}", Hex(q));
-    }
-    if (!want) continue;
-    const auto wanted = static_cast<std::uint32_t>(*want) + base;
-    if (after != wanted) {
-      Fail(slot, fmt::format("the pointer 0x{:08X} named {}; now it is 0x{:08X} instead of 0x{:08X}", before, named,
-                             after, wanted));
-    }
-  }
-}
-
-// Compares input bytes [from, from + count) with the new image's [to, to + count),
+// Input bytes [source, source + length) against the new image's [at, at + length),
 // leaving out the pointer words (judged by CheckPointers).
-void DrmReadBack::CompareKept(std::int64_t from, std::int64_t to, std::int64_t count, std::string_view area) {
+void DrmReadBack::CompareKept(const RebuildSegment& s, std::string_view area) {
   std::vector<std::uint8_t> a(kBlock), b(kBlock);
-  for (std::int64_t done = 0; done < count;) {
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(count - done, static_cast<std::int64_t>(kBlock)));
-    if (input_.ReadAt(from + done, std::span(a.data(), n)) != n || image_.ReadAt(to + done, std::span(b.data(), n)) != n) {
-      Fail(to + done, fmt::format("{} ends early", area));
+  for (std::int64_t done = 0; done < s.length;) {
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(s.length - done, static_cast<std::int64_t>(kBlock)));
+    if (input_.ReadAt(s.source + done, std::span(a.data(), n)) != n ||
+        image_.ReadAt(s.at + done, std::span(b.data(), n)) != n) {
+      Fail(s.at + done, fmt::format("{} ends early", area));
     }
     if (std::memcmp(a.data(), b.data(), n) != 0) {
       for (std::size_t i = 0; i < n; ++i) {
-        if (a[i] == b[i]) continue;
-        const std::int64_t at = to + done + static_cast<std::int64_t>(i);
-        auto slot = std::upper_bound(slots_.begin(), slots_.end(), at);
-        if (from == to && slot != slots_.begin() && at < *(slot - 1) + 4) continue;
+        const std::int64_t at = s.at + done + static_cast<std::int64_t>(i);
+        if (a[i] == b[i] || InPointerSlot(at)) continue;
         Fail(at, fmt::format("the byte {:02X} of {} should be {:02X}, as at input offset {}", b[i], area, a[i],
-                             Hex(from + done + static_cast<std::int64_t>(i))));
+                             Hex(s.source + done + static_cast<std::int64_t>(i))));
       }
     }
     done += static_cast<std::int64_t>(n);
   }
 }
 
-void DrmReadBack::CheckKeptBytes() {
-  CompareKept(0, 0, l_.DrmVariant == 1 ? l_.RawData : l_.GifData, "the header and resources before the pictures");
-  if (l_.DrmVariant == 1) {
-    CompareKept(l_.RawTableEnd, expected_.RawTableEnd, std::int64_t{l_.GifData} - l_.RawTableEnd,
-                "the resources between the RAW table and the GIF data");
-  }
-  CompareKept(l_.GifTableEnd, expected_.GifTableEnd, inSize_ - l_.GifTableEnd, "the resources after the GIF table");
-}
-
-void DrmReadBack::CheckZeros(std::int64_t at, std::int64_t count, std::string_view what) {
+void DrmReadBack::CheckZeros(const RebuildSegment& s, std::string_view what) {
   std::array<std::uint8_t, 16> bytes{};
-  const auto n = static_cast<std::size_t>(count);
-  if (image_.ReadAt(at, std::span(bytes.data(), n)) != n) Fail(at, fmt::format("{} ends early", what));
+  const auto n = static_cast<std::size_t>(s.length);
+  if (n > bytes.size() || image_.ReadAt(s.at, std::span(bytes.data(), n)) != n) {
+    Fail(s.at, fmt::format("{} ends early", what));
+  }
   for (std::size_t i = 0; i < n; ++i) {
-    if (bytes[i] != 0) Fail(at + static_cast<std::int64_t>(i), fmt::format("{} holds {:02X}, not 0", what, bytes[i]));
+    if (bytes[i] != 0) Fail(s.at + static_cast<std::int64_t>(i), fmt::format("{} holds {:02X}, not 0", what, bytes[i]));
   }
 }
 
-void DrmReadBack::CheckPicture(std::int64_t at, const CompiledPicture& picture, std::string_view what) {
+void DrmReadBack::CheckPicture(const RebuildSegment& s, std::uint64_t fingerprint, std::string_view what) {
   Fingerprint print;
   std::vector<std::uint8_t> block(kBlock);
-  for (std::int64_t done = 0; done < picture.length;) {
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(picture.length - done, static_cast<std::int64_t>(kBlock)));
-    if (image_.ReadAt(at + done, std::span(block.data(), n)) != n) Fail(at + done, fmt::format("{} ends early", what));
+  for (std::int64_t done = 0; done < s.length;) {
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(s.length - done, static_cast<std::int64_t>(kBlock)));
+    if (image_.ReadAt(s.at + done, std::span(block.data(), n)) != n) Fail(s.at + done, fmt::format("{} ends early", what));
     print.Add(std::span(block.data(), n));
     done += static_cast<std::int64_t>(n);
   }
-  if (print.Value() != picture.fingerprint) {
-    Fail(at, fmt::format("the {} bytes of {} there are not the bytes copied from the tree", picture.length, what));
+  if (print.Value() != fingerprint) {
+    Fail(s.at, fmt::format("the {} bytes of {} there are not the bytes copied from the tree", s.length, what));
   }
 }
 
-void DrmReadBack::CheckRawTable() {
-  const std::int64_t entries = std::int64_t{l_.RawCount} + 2;
-  std::vector<std::uint8_t> before(static_cast<std::size_t>(entries * kRawEntrySize));
-  std::vector<std::uint8_t> after(before.size());
-  if (input_.ReadAt(l_.RawTable, before) != before.size() || image_.ReadAt(expected_.RawTable, after) != after.size()) {
-    Fail(expected_.RawTable, "the RAW table ends early");
-  }
-  std::int64_t offset = 0;
-  for (std::int64_t i = 0; i < entries; ++i) {
-    const bool picture = i >= 1 && i <= l_.RawCount;
-    const CompiledPicture* p = picture ? &pictures_.raws[static_cast<std::size_t>(i - 1)] : nullptr;
-    std::array<std::uint8_t, kRawEntrySize> want{};
-    std::copy_n(before.begin() + i * kRawEntrySize, kRawEntrySize, want.begin());
-    if (i >= 1) {
-      want[1] = static_cast<std::uint8_t>(p ? p->width : 0);
-      want[3] = static_cast<std::uint8_t>(p ? p->height : 0);
-      PutU32BE(static_cast<std::uint32_t>(offset / 2), want.data() + 12);
-    }
-    for (std::size_t b = 0; b < want.size(); ++b) {
-      const std::uint8_t got = after[static_cast<std::size_t>(i * kRawEntrySize) + b];
-      if (got != want[b]) {
-        Fail(expected_.RawTable + i * kRawEntrySize + static_cast<std::int64_t>(b),
-             fmt::format("byte {} of RAW table entry {} is {:02X} instead of {:02X}", b, i, got, want[b]));
-      }
-    }
-    if (p) {
-      CheckPicture(l_.RawData + offset, *p, fmt::format("RAW picture {}", i));
-      offset += p->length;
+void DrmReadBack::CheckRawTable(const RebuildSegment& s) {
+  std::vector<std::uint8_t> got(plan_.rawTable.size());
+  if (image_.ReadAt(s.at, got) != got.size()) Fail(s.at, "the RAW table ends early");
+  for (std::size_t b = 0; b < got.size(); ++b) {
+    if (got[b] != plan_.rawTable[b]) {
+      const auto entry = static_cast<std::int64_t>(b) / kRawEntrySize;
+      Fail(s.at + static_cast<std::int64_t>(b),
+           fmt::format("byte {} of RAW table entry {} is {:02X} instead of {:02X}", static_cast<std::int64_t>(b) % kRawEntrySize,
+                       entry, got[b], plan_.rawTable[b]));
     }
   }
-  CheckZeros(l_.RawData + rawBytes_, expected_.RawTable - l_.RawData - rawBytes_, "the padding after the RAW data");
 }
 
-void DrmReadBack::CheckGifTable() {
-  const std::size_t words = static_cast<std::size_t>(l_.GifCount) + 2;
-  std::vector<std::uint8_t> table(words * 4);
-  if (image_.ReadAt(expected_.GifTable, table) != table.size()) Fail(expected_.GifTable, "the GIF table ends early");
-  std::int64_t offset = 0;
-  for (std::size_t k = 0; k < words; ++k) {
-    const std::uint32_t want = k == 0 ? 0 : static_cast<std::uint32_t>(offset);
-    const std::uint32_t got = GetU32BE(&table[k * 4]);
-    if (got != want) {
-      Fail(expected_.GifTable + static_cast<std::int64_t>(k) * 4,
-           fmt::format("GIF table entry {} is 0x{:X} instead of 0x{:X}", k, got, want));
-    }
-    if (k >= 1 && k <= static_cast<std::size_t>(l_.GifCount)) {
-      const CompiledPicture& p = pictures_.gifs[k - 1];
-      CheckPicture(expected_.GifData + offset, p, fmt::format("picture {}", l_.RawCount + static_cast<int>(k)));
-      offset += p.length;
+void DrmReadBack::CheckGifTable(const RebuildSegment& s) {
+  std::vector<std::uint8_t> got(static_cast<std::size_t>(s.length));
+  if (image_.ReadAt(s.at, got) != got.size()) Fail(s.at, "the GIF table ends early");
+  for (std::size_t k = 0; k < plan_.gifTable.size(); ++k) {
+    const std::uint32_t word = GetU32BE(&got[k * kGifEntrySize]);
+    if (word != plan_.gifTable[k]) {
+      Fail(s.at + static_cast<std::int64_t>(k) * kGifEntrySize,
+           fmt::format("GIF table entry {} is 0x{:X} instead of 0x{:X}", k, word, plan_.gifTable[k]));
     }
   }
-  CheckZeros(expected_.GifData + gifBytes_, expected_.GifTable - expected_.GifData - gifBytes_,
-             "the padding after the GIF data");
+}
+
+void DrmReadBack::CheckSegment(const RebuildSegment& s) {
+  const std::string what = DescribeSegment(s, plan_.input);
+  switch (s.kind) {
+    case Kind::Kept:
+      CompareKept(s, what);
+      break;
+    case Kind::RawPicture:
+      CheckPicture(s, pictures_.raws[static_cast<std::size_t>(s.source - 1)], what);
+      break;
+    case Kind::GifPicture:
+      CheckPicture(s, pictures_.gifs[static_cast<std::size_t>(s.source - 1)], what);
+      break;
+    case Kind::RawPadding:
+    case Kind::GifPadding:
+      CheckZeros(s, what);
+      break;
+    case Kind::RawTable:
+      CheckRawTable(s);
+      break;
+    case Kind::GifTable:
+      CheckGifTable(s);
+      break;
+  }
+}
+
+void DrmReadBack::CheckPointers() {
+  for (const PointerMove& m : plan_.pointers) {
+    const std::uint32_t got = ReadU32BEAt(image_, m.slot);
+    if (got != m.after) {
+      const char* table = m.inHeaderTable ? (m.inDirectory ? "header pointer table and resource directory"
+                                                            : "header pointer table")
+                                          : "resource directory";
+      Fail(m.slot, fmt::format("the pointer 0x{:08X} of the {} should now be 0x{:08X}, but it is 0x{:08X}", m.before,
+                               table, m.after, got));
+    }
+  }
+}
+
+// Where the GIF descriptor was read in the new image, against where the input's
+// descriptor has gone; nothing when they agree.
+std::optional<std::string> DrmReadBack::DescriptorDifference(const DrmLayoutSlots& slots) {
+  // In another header form slot S is another word; that difference is told first.
+  if (slots.gifDescriptor < 0 || slots.gifDescriptor != inputSlots_.gifDescriptor) return std::nullopt;
+  const std::int64_t moved = plan_.NewOffsetOf(inputSlots_.gifData);
+  const std::int64_t named =
+      std::int64_t{ReadU32BEAt(image_, slots.gifDescriptor)} - static_cast<std::uint32_t>(plan_.output.Base);
+  if (named == moved) return std::nullopt;
+  return fmt::format("the GIF descriptor pointer at offset {} would name {} in the new image, but the GIF "
+                     "descriptor {}",
+                     Hex(slots.gifDescriptor), named < 0 ? "a place before Base" : Hex(named),
+                     moved < 0 ? fmt::format("at input offset {} lies in a rebuilt area", Hex(inputSlots_.gifData))
+                               : fmt::format("moves to {}", Hex(moved)));
+}
+
+// The first layout value that reads back other than planned, said as the
+// pointer word that leads there.
+std::string DrmReadBack::LayoutDifference(const DrmLayout& got, const DrmLayoutSlots& slots) {
+  const DrmLayout& want = plan_.output;
+  if (got.DrmVariant != want.DrmVariant) {
+    return fmt::format("the marker and signature word (offsets 468, 456, 464 and 8) would make the new image a DRM "
+                       "of variant {}, not {}",
+                       got.DrmVariant, want.DrmVariant);
+  }
+  if (got.Base != want.Base) {
+    return fmt::format("the header word at offset {} would give Base 0x{:08X} instead of 0x{:08X}",
+                       Hex(slots.headerWord), static_cast<std::uint32_t>(got.Base), static_cast<std::uint32_t>(want.Base));
+  }
+  if (got.HeaderPointerCount != want.HeaderPointerCount) {
+    const std::uint32_t check = ReadU32BEAt(image_, slots.checkSlot);
+    return fmt::format("the check pointer 0x{:08X} at offset {} would {} \"_drm\" in the new image, which makes its "
+                       "header pointer table {} words long instead of {}",
+                       check, Hex(slots.checkSlot), got.HeaderPointerCount == kLongHeaderPointerCount ? "name" : "no longer name",
+                       got.HeaderPointerCount, want.HeaderPointerCount);
+  }
+  if (got.Dir != want.Dir) {
+    return fmt::format("the resource directory pointer at offset {} would name {}, but the directory stays at {}",
+                       Hex(slots.dir), Hex(got.Dir), Hex(want.Dir));
+  }
+  if (auto descriptor = DescriptorDifference(slots)) return *descriptor;
+  struct Field {
+    const char* name;
+    std::int32_t DrmLayout::*value;
+    std::int64_t DrmLayoutSlots::*slot;
+  };
+  static constexpr std::array<Field, 6> kFields = {{
+      {"RAW data", &DrmLayout::RawData, &DrmLayoutSlots::rawData},
+      {"RAW table", &DrmLayout::RawTable, &DrmLayoutSlots::rawTable},
+      {"RAW table end", &DrmLayout::RawTableEnd, &DrmLayoutSlots::rawTableEnd},
+      {"GIF data", &DrmLayout::GifData, &DrmLayoutSlots::gifData},
+      {"GIF table", &DrmLayout::GifTable, &DrmLayoutSlots::gifTable},
+      {"GIF table end", &DrmLayout::GifTableEnd, &DrmLayoutSlots::gifTableEnd},
+  }};
+  for (const Field& f : kFields) {
+    if (got.*f.value != want.*f.value) {
+      return fmt::format("the {} pointer at offset {} would name {} in the new image instead of {}", f.name,
+                         Hex(slots.*f.slot), Hex(got.*f.value), Hex(want.*f.value));
+    }
+  }
+  return "the new image would read back with another layout";
+}
+
+// The file holds what the plan says; now it must read as the plan's layout,
+// the way Open reads a DRM.
+void DrmReadBack::CheckReadsAsPlanned() {
+  ReadDrmLayout(input_, plan_.input.DrmVariant, &inputSlots_);
+  DrmLayout got;
+  DrmLayoutSlots slots;
+  DrmTables tables;
+  try {
+    got = ReadDrmLayout(image_, DrmVariantOf(image_), &slots);
+    if (got == plan_.output) tables = ReadDrmTables(image_, got);
+  } catch (const Error& e) {
+    if (e.kind() == Error::Kind::Io) throw;
+    // A descriptor left behind reads as nonsense: better to name the pointer than the nonsense.
+    if (auto descriptor = DescriptorDifference(slots)) CannotRebuild(*descriptor);
+    // The reader names the temporary file; the user knows the image by other names.
+    std::string why = e.what();
+    const std::string prefix = written_.string() + ": ";
+    if (why.starts_with(prefix)) why.erase(0, prefix.size());
+    CannotRebuild("the new image would not read as a DRM (" + why + ")");
+  }
+  if (got != plan_.output) CannotRebuild(LayoutDifference(got, slots));
+  // With the layout as planned the tables are the planned bytes, checked above; this
+  // only guards the reader and the plan against drifting apart.
+  const bool rawsAgree =
+      plan_.rawTable.empty() || std::equal(tables.rawEntries.begin(), tables.rawEntries.end(),
+                                           plan_.rawTable.begin() + kRawEntrySize, plan_.rawTable.end());
+  if (!rawsAgree || tables.gifOffsets != plan_.gifTable) {
+    Fail(rawsAgree ? plan_.output.GifTable : plan_.output.RawTable, "the tables read back differ from the tables written");
+  }
 }
 
 void DrmReadBack::Run() {
-  if (pictures_.raws.size() != static_cast<std::size_t>(l_.DrmVariant == 1 ? l_.RawCount : 0) ||
-      pictures_.gifs.size() != static_cast<std::size_t>(l_.GifCount)) {
-    throw Error(Error::Kind::Internal, fmt::format("{}: the compile copied {} RAW and {} GIF-table pictures for a "
-                                                   "table of {} and {}; this is a fault of ResMill, please report it",
-                                                   savedAs_.string(), pictures_.raws.size(), pictures_.gifs.size(),
-                                                   l_.RawCount, l_.GifCount));
+  if (pictures_.raws.size() != static_cast<std::size_t>(plan_.input.DrmVariant == 1 ? plan_.input.RawCount : 0) ||
+      pictures_.gifs.size() != static_cast<std::size_t>(plan_.input.GifCount)) {
+    Fail(0, fmt::format("the compile copied {} RAW and {} GIF-table pictures for tables of {} and {}",
+                        pictures_.raws.size(), pictures_.gifs.size(), plan_.input.RawCount, plan_.input.GifCount));
   }
-  ComputeExpectedLayout();
-  CheckLayout();
+  const std::int64_t size = image_.Size();
+  if (size != plan_.outputSize) {
+    Fail(std::min(size, plan_.outputSize),
+         fmt::format("the image holds {} bytes, but its pictures and the kept parts of the input make {}", size,
+                     plan_.outputSize));
+  }
+  for (const RebuildSegment& segment : plan_.segments) CheckSegment(segment);
   CheckPointers();
-  CheckKeptBytes();
-  if (l_.DrmVariant == 1) CheckRawTable();
-  CheckGifTable();
+  CheckReadsAsPlanned();
 }
 
 }  // namespace
@@ -340,9 +329,9 @@ std::uint64_t Fingerprint::Value() const {
   return h;
 }
 
-void VerifyCompiledDrm(const fs::path& written, const fs::path& savedAs, BinaryFile& input,
-                       const DrmLayout& inputLayout, const CompiledPictures& pictures) {
-  DrmReadBack(written, savedAs, input, inputLayout, pictures).Run();
+void VerifyCompiledDrm(const fs::path& written, const fs::path& savedAs, BinaryFile& input, const DrmRebuildPlan& plan,
+                       const PictureFingerprints& pictures) {
+  DrmReadBack(written, savedAs, input, plan, pictures).Run();
 }
 
 }  // namespace resmill::drm

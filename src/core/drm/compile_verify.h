@@ -1,15 +1,15 @@
 #pragma once
-// The read-back of a compiled DRM image before it may take the output's name:
-// the pictures of the tree where the tables say, the tables as rebuilt, the
-// moved pointers on what they named, and every other byte as in the input.
+// The read-back of a compiled DRM image before it may take the output's name.
+// It walks the same rebuild plan the compile wrote from: every byte of the
+// file must be what the plan says. Then the file is read as Open would read
+// it, and must show the areas where the plan put them.
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <span>
 #include <vector>
 
-#include "drm/drm_layout.h"
+#include "drm/drm_rebuild.h"
 #include "platform/binary_file.h"
 
 namespace resmill::drm {
@@ -29,29 +29,22 @@ class Fingerprint {
   std::uint64_t count_ = 0;
 };
 
-/// One picture as the compile copied it into the new image.
-struct CompiledPicture {
-  int width = 0;   ///< RAW pictures: the size put into the table (0 for a skipped picture)
-  int height = 0;
-  std::int64_t length = 0;  ///< bytes copied (0 for a skipped picture)
-  std::uint64_t fingerprint = Fingerprint().Value();
+/// The fingerprints of the pictures as the compile copied them, in table order.
+struct PictureFingerprints {
+  std::vector<std::uint64_t> raws;  ///< RAW pictures 1 … RawCount
+  std::vector<std::uint64_t> gifs;  ///< GIF-table pictures 1 … GifCount
 };
 
-/// What the compile put into the new image, in table order.
-struct CompiledPictures {
-  std::vector<CompiledPicture> raws;  ///< RAW pictures 1 … RawCount
-  std::vector<CompiledPicture> gifs;  ///< GIF-table pictures 1 … GifCount
-};
-
-/// Reads `written` back against the input image `input` (whose layout is
-/// `inputLayout`) and the pictures copied: the layout reader must find the areas
-/// where the pictures put them; the RAW and GIF tables must describe exactly those
-/// pictures, in order, with their sizes, and the bytes there must be theirs; every
-/// pointer of the header pointer table and the resource directory that named an
-/// area boundary or a kept byte must name the same in the new image; every byte
-/// outside the rebuilt areas must equal the input's byte at its shifted place.
-/// Throws resmill::Error (Kind::Internal) naming `savedAs`, what differs and the offset.
+/// Checks `written` against `plan` (made from the input image `input`): its
+/// size, the kept bytes, the pictures, the padding, both tables and every
+/// pointer word. A difference is a fault of the program (ThrowReadBackFailure,
+/// naming `savedAs` and the offset).
+/// Then reads the file with the variant rule, ReadDrmLayout and ReadDrmTables
+/// of the unpack. When it does not read as the plan's new layout, the rules
+/// cannot rebuild this DRM with these picture sizes (a layout pointer lies where
+/// no pass moves it): Error::Kind::Format naming the input image, the pointer,
+/// its offset and what it would name.
 void VerifyCompiledDrm(const std::filesystem::path& written, const std::filesystem::path& savedAs, BinaryFile& input,
-                       const DrmLayout& inputLayout, const CompiledPictures& pictures);
+                       const DrmRebuildPlan& plan, const PictureFingerprints& pictures);
 
 }  // namespace resmill::drm

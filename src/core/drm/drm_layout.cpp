@@ -65,7 +65,7 @@ bool MarkerAt(BinaryFile& image, std::int64_t offset) {
 std::int64_t DrmTables::RawEnd(int i) const {
   if (i <= 0) return 0;
   // Entry i + 1 holds where picture i ends, in 16-bit units.
-  return 2 * std::int64_t{GetU32BE(&rawEntries[static_cast<std::size_t>(i) * kRawEntrySize + 12])};
+  return 2 * std::int64_t{GetU32BE(&rawEntries[static_cast<std::size_t>(i) * kRawEntrySize + kRawEntryOffset])};
 }
 
 bool FindDrmMarker(BinaryFile& image, std::int32_t& variant) {
@@ -83,7 +83,13 @@ bool FindDrmMarker(BinaryFile& image, std::int32_t& variant) {
   return false;
 }
 
-DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant) {
+std::int32_t DrmVariantOf(BinaryFile& image) {
+  std::int32_t variant = 0;
+  FindDrmMarker(image, variant);
+  return variant;
+}
+
+DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots* slotsOut) {
   const fs::path& file = image.Path();
   const std::int64_t size = image.Size();
   if (size > std::numeric_limits<std::int32_t>::max()) {
@@ -96,10 +102,14 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant) {
 
   DrmLayout layout;
   layout.DrmVariant = variant;
+  // Filled as the pointers are read, so that after a refusal the caller sees how far the reader came.
+  DrmLayoutSlots ownSlots;
+  DrmLayoutSlots& slots = slotsOut != nullptr ? *slotsOut : ownSlots;
+  slots = DrmLayoutSlots{};
   const bool wordZero = ReadU32BEAt(image, 0) == 0;
-  const std::int64_t headerWordAt = wordZero ? 8 : 0;
-  std::int64_t s = wordZero ? (variant == 1 ? 52 : 56) : 44;
-  const std::uint32_t base = ReadU32BEAt(image, headerWordAt) & ~std::uint32_t{0xFF};
+  slots.headerWord = wordZero ? kHeaderWordAtWordZero : kHeaderWordAt;
+  std::int64_t s = wordZero ? (variant == 1 ? kSlotSWordZeroV1 : kSlotSWordZeroV0) : kSlotS;
+  const std::uint32_t base = ReadU32BEAt(image, slots.headerWord) & ~std::uint32_t{0xFF};
   layout.Base = static_cast<std::int32_t>(base);
   PointerReader pointerAt(image, base, size);
 
@@ -107,53 +117,61 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant) {
     // The check slot tells the two header forms apart: a pointer to "_drm"
     // means the long pointer table; anything else (even a pointer outside the
     // image) means the short form.
-    const std::int64_t checkSlot = wordZero ? 36 : 28;
-    std::uint32_t check = ReadU32BEAt(image, checkSlot);
+    slots.checkSlot = wordZero ? kCheckSlotWordZero : kCheckSlot;
+    std::uint32_t check = ReadU32BEAt(image, slots.checkSlot);
     bool longForm = check >= base && MarkerAt(image, std::int64_t{check} - base);
-    layout.HeaderPointerCount = longForm ? 35 : 30;
-    if (!longForm) s = 44;
+    layout.HeaderPointerCount = longForm ? kLongHeaderPointerCount : kShortHeaderPointerCount;
+    if (!longForm) s = kSlotS;
   }
 
+  slots.gifDescriptor = s;
+  slots.dir = s + kDirSlotFromS;
   const std::int32_t g = pointerAt(s, "GIF descriptor");
-  if (g < 12 || g + 8 > size) {
+  if (g + kDescriptorGifTableEnd < 0 || g + kDescriptorGifTable + 4 > size) {
     Damaged(file, s, fmt::format("the GIF descriptor at {} does not lie inside the image ({} bytes)",
                                  HexOffset(static_cast<std::uint64_t>(g)), size));
   }
-  layout.Dir = pointerAt(s - 4, "resource directory");
+  slots.gifTableEnd = g + kDescriptorGifTableEnd;
+  slots.gifData = g + kDescriptorGifData;
+  slots.gifTable = g + kDescriptorGifTable;
+  layout.Dir = pointerAt(slots.dir, "resource directory");
   if (layout.Dir + std::int64_t{kDirCount} * 4 > size) {
-    Damaged(file, s - 4, fmt::format("the resource directory at {} does not lie inside the image ({} bytes)",
-                                     HexOffset(static_cast<std::uint64_t>(layout.Dir)), size));
+    Damaged(file, slots.dir, fmt::format("the resource directory at {} does not lie inside the image ({} bytes)",
+                                         HexOffset(static_cast<std::uint64_t>(layout.Dir)), size));
   }
-  layout.GifTableEnd = pointerAt(g - 12, "GIF table end");
-  layout.GifData = pointerAt(g, "GIF data");
-  layout.GifTable = pointerAt(g + 4, "GIF table");
+  layout.GifTableEnd = pointerAt(slots.gifTableEnd, "GIF table end");
+  layout.GifData = pointerAt(slots.gifData, "GIF data");
+  layout.GifTable = pointerAt(slots.gifTable, "GIF table");
   std::int64_t gifBytes = std::int64_t{layout.GifTableEnd} - layout.GifTable;
   if (gifBytes < 8) {
-    Damaged(file, g - 12,
+    Damaged(file, slots.gifTableEnd,
             fmt::format("the GIF table from {} to {} is too short for its two closing entries",
                         HexOffset(static_cast<std::uint64_t>(layout.GifTable)),
                         HexOffset(static_cast<std::uint64_t>(layout.GifTableEnd))));
   }
-  std::int64_t gifCount = gifBytes / 4 - 2;
+  std::int64_t gifCount = gifBytes / kGifEntrySize - 2;
   if (gifCount > kMaxGifPictures) {
-    TooMany(file, g - 12, fmt::format("the GIF table holds {} pictures, more than {}", gifCount, kMaxGifPictures));
+    TooMany(file, slots.gifTableEnd, fmt::format("the GIF table holds {} pictures, more than {}", gifCount, kMaxGifPictures));
   }
   layout.GifCount = static_cast<std::int32_t>(gifCount);
 
   if (variant == 1) {
-    layout.RawData = pointerAt(std::int64_t{layout.Dir} + 52, "RAW data");
-    layout.RawTable = pointerAt(std::int64_t{layout.Dir} + 48, "RAW table");
-    layout.RawTableEnd = pointerAt(s + 4, "RAW table end");
+    slots.rawData = std::int64_t{layout.Dir} + kDirRawData;
+    slots.rawTable = std::int64_t{layout.Dir} + kDirRawTable;
+    slots.rawTableEnd = s + kRawTableEndSlotFromS;
+    layout.RawData = pointerAt(slots.rawData, "RAW data");
+    layout.RawTable = pointerAt(slots.rawTable, "RAW table");
+    layout.RawTableEnd = pointerAt(slots.rawTableEnd, "RAW table end");
     std::int64_t rawBytes = std::int64_t{layout.RawTableEnd} - layout.RawTable;
     if (rawBytes < 2 * kRawEntrySize) {
-      Damaged(file, s + 4,
+      Damaged(file, slots.rawTableEnd,
               fmt::format("the RAW table from {} to {} is too short for its two closing entries",
                           HexOffset(static_cast<std::uint64_t>(layout.RawTable)),
                           HexOffset(static_cast<std::uint64_t>(layout.RawTableEnd))));
     }
     std::int64_t rawCount = rawBytes / kRawEntrySize - 2;
     if (rawCount > kMaxRawPictures) {
-      TooMany(file, s + 4, fmt::format("the RAW table holds {} pictures, more than {}", rawCount, kMaxRawPictures));
+      TooMany(file, slots.rawTableEnd, fmt::format("the RAW table holds {} pictures, more than {}", rawCount, kMaxRawPictures));
     }
     layout.RawCount = static_cast<std::int32_t>(rawCount);
   }
@@ -165,16 +183,18 @@ DrmTables ReadDrmTables(BinaryFile& image, const DrmLayout& layout) {
   const std::int64_t size = image.Size();
   DrmTables tables;
 
-  std::vector<std::uint8_t> words(static_cast<std::size_t>(layout.GifCount + 2) * 4);
+  std::vector<std::uint8_t> words(static_cast<std::size_t>(layout.GifCount + 2) * kGifEntrySize);
   image.Seek(layout.GifTable);
   image.ReadExact(words, "the GIF table");
   tables.gifOffsets.resize(static_cast<std::size_t>(layout.GifCount) + 2);
-  for (std::size_t k = 0; k < tables.gifOffsets.size(); ++k) tables.gifOffsets[k] = GetU32BE(&words[k * 4]);
+  for (std::size_t k = 0; k < tables.gifOffsets.size(); ++k) {
+    tables.gifOffsets[k] = GetU32BE(&words[k * kGifEntrySize]);
+  }
   // Picture k runs from entry k (entry 0 for the first picture) to entry k + 1.
   std::uint32_t start = tables.gifOffsets[0];
   for (int k = 1; k <= layout.GifCount; ++k) {
     std::uint32_t end = tables.gifOffsets[static_cast<std::size_t>(k) + 1];
-    std::int64_t entryAt = std::int64_t{layout.GifTable} + 4 * (k + 1);
+    std::int64_t entryAt = std::int64_t{layout.GifTable} + kGifEntrySize * (k + 1);
     if (end < start) {
       Damaged(file, entryAt,
               fmt::format("GIF table entry {} (0x{:08X}) goes back before the end of the previous picture (0x{:08X})",
@@ -195,7 +215,7 @@ DrmTables ReadDrmTables(BinaryFile& image, const DrmLayout& layout) {
     std::int64_t previous = 0;
     for (int i = 1; i <= layout.RawCount; ++i) {
       std::int64_t end = tables.RawEnd(i);
-      std::int64_t entryAt = std::int64_t{layout.RawTable} + kRawEntrySize * (i + 1) + 12;
+      std::int64_t entryAt = std::int64_t{layout.RawTable} + kRawEntrySize * (i + 1) + kRawEntryOffset;
       if (end < previous) {
         Damaged(file, entryAt,
                 fmt::format("RAW table entry {} (offset 0x{:X}) goes back before the end of picture {} (0x{:X})",
@@ -292,7 +312,7 @@ DrmLayout ReadDescrDat(const fs::path& file) {
     l.RawCount = value(12);
     l.RawTable = value(14);
     l.RawTableEnd = value(15);
-    if (l.HeaderPointerCount != 30 && l.HeaderPointerCount != 35) {
+    if (l.HeaderPointerCount != kShortHeaderPointerCount && l.HeaderPointerCount != kLongHeaderPointerCount) {
       bad(10, fmt::format("header pointer count {} is neither 30 nor 35", l.HeaderPointerCount));
     }
     if (l.RawCount < 0 || l.RawCount > kMaxRawPictures) {

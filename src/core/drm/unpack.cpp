@@ -84,10 +84,7 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
 DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool convertRawToBmp,
                     image::ConversionContext& context, Progress& progress) {
   BinaryFile image(cg15, BinaryFile::Mode::Read);
-  std::int32_t variant = 0;
-  // A code group 15 without any sign of a DRM is still read, as variant 0.
-  FindDrmMarker(image, variant);
-  DrmLayout layout = ReadDrmLayout(image, variant);
+  DrmLayout layout = ReadDrmLayout(image, DrmVariantOf(image));
   DrmTables tables = ReadDrmTables(image, layout);
   if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress);
   ExtractGifs(image, layout, tables, drmPackFolder, progress);
