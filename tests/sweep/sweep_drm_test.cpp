@@ -189,8 +189,10 @@ struct CompileBench {
     UnpackInto(reference.image, reference.drmpack, convert);
   }
 
-  /// Copies the tree, lets `damage` change it and compiles; checks the outcome.
-  void Run(const std::string& what, const std::function<void(const fs::path& drmpack)>& damage) {
+  /// Copies the tree, lets `damage` change it and compiles; checks the outcome
+  /// (and, with `mustRefuse`, that it is a refusal).
+  void Run(const std::string& what, const std::function<void(const fs::path& drmpack)>& damage,
+           bool mustRefuse = false) {
     TempDir dir;
     fs::copy(reference.dir.path(), dir.path(), fs::copy_options::recursive);
     damage(dir / "drmpack");
@@ -202,6 +204,7 @@ struct CompileBench {
       drm::CompileDrm(dir / "drmpack", dir / "CG15.bin", dir / "out/new.bin", convert, context, progress);
     });
     EXPECT_EQ(Strays(dir.path(), before, {"drmpack/", "out/new.bin"}), std::vector<std::string>{}) << what;
+    EXPECT_FALSE(mustRefuse && o.ok) << what << ": a picture that cannot be read was saved";
     if (!o.ok) {
       EXPECT_FALSE(fs::exists(dir / "out/new.bin")) << what << ": a failed compile left its output";
       return;
@@ -235,6 +238,7 @@ TEST(CompileSweep, DamagedPicturesInTheTree) {
     const char* name;
     bool convert;
     std::function<void(const fs::path&)> damage;
+    bool mustRefuse = false;  // storing the picture empty would lose it
   };
   auto cutFile = [](const fs::path& file, std::size_t n) { WriteBytes(file, Cut(ReadBytes(file), n)); };
   const std::vector<Case> cases = {
@@ -243,12 +247,15 @@ TEST(CompileSweep, DamagedPicturesInTheTree) {
       {"RAW picture empty", false, [&](const fs::path& d) { cutFile(d / "raws/2(3x3).raw", 0); }},
       {"RAW picture too long", false, [](const fs::path& d) { WriteBytes(d / "raws/2(3x3).raw", Bytes(5000, 0x5A)); }},
       {"RAW size tag out of range", false,
-       [](const fs::path& d) { fs::rename(d / "raws/1(5x4).raw", d / "raws/1(300x4).raw"); }},
+       [](const fs::path& d) { fs::rename(d / "raws/1(5x4).raw", d / "raws/1(300x4).raw"); }, true},
+      {"RAW size tag missing", false, [](const fs::path& d) { fs::rename(d / "raws/1(5x4).raw", d / "raws/1.raw"); },
+       true},
       {"RAW size tag of zero", false,
        [](const fs::path& d) { fs::rename(d / "raws/1(5x4).raw", d / "raws/1(0x0).raw"); }},
       {"raws folder missing", false, [](const fs::path& d) { fs::remove_all(d / "raws"); }},
-      {"PNG copy cut", true, [&](const fs::path& d) { cutFile(d / "icons/1.png", 40); }},
-      {"PNG copy not a picture", true, [](const fs::path& d) { WriteText(d / "icons/2.png", "not a picture"); }},
+      {"PNG copy cut", true, [&](const fs::path& d) { cutFile(d / "icons/1.png", 40); }, true},
+      {"PNG copy not a picture", true, [](const fs::path& d) { WriteText(d / "icons/2.png", "not a picture"); },
+       true},
       {"PNG copy missing", true, [](const fs::path& d) { fs::remove(d / "icons/1.png"); }},
       {"GIF picture empty", false, [&](const fs::path& d) { cutFile(d / "icons/3.gif", 0); }},
       {"GIF picture missing", false, [](const fs::path& d) { fs::remove(d / "icons/5.gif"); }},
@@ -265,7 +272,8 @@ TEST(CompileSweep, DamagedPicturesInTheTree) {
     CompileBench bench(convert);
     for (const Case& c : cases) {
       if (c.convert && !convert) continue;
-      bench.Run(fmt::format("{} (convert {})", c.name, convert), c.damage);
+      // A RAW file is read only without conversion, a PNG copy only with it.
+      bench.Run(fmt::format("{} (convert {})", c.name, convert), c.damage, c.mustRefuse && c.convert == convert);
     }
   }
 }
