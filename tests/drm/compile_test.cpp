@@ -1,14 +1,14 @@
 // The compile: round trips, table rebuilding, padding, pointer moves, and the
 // refusals that keep a damaged image from being written.
 
-#include <functional>
+#include "drm/compile.h"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fmt/format.h>
+#include <functional>
 
-#include "drm/compile.h"
 #include "drm_fixture.h"
 #include "platform/byte_io.h"
 #include "platform/error.h"
@@ -270,8 +270,8 @@ TEST(CompileDrm, WithConversionAPngThatCannotBeUsedStopsTheSave) {
     const char* message;  // empty: saved, with the picture stored empty
   };
   const Case cases[] = {
-      {"not a picture", [](const fs::path& icons) { WriteText(icons / "2.png", "not a picture"); },
-       Error::Kind::Format, "2.png: RAW picture 2 cannot be read as a picture"},
+      {"not a picture", [](const fs::path& icons) { WriteText(icons / "2.png", "not a picture"); }, Error::Kind::Format,
+       "2.png: RAW picture 2 cannot be read as a picture"},
       {"cut short",
        [](const fs::path& icons) {
          Bytes png = ReadBytes(icons / "2.png");

@@ -4,15 +4,14 @@
 // pictures that grow, shrink or stay; images whose layout pointers no pass
 // moves; and a seeded run over random images.
 
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <optional>
 #include <random>
 #include <stdexcept>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <fmt/format.h>
 
 #include "drm/compile.h"
 #include "drm/drm_rebuild.h"
@@ -169,7 +168,9 @@ std::optional<RefLayout> ReferenceRead(const Bytes& b) {
     if (at < 0 || at + 4 > size) return std::nullopt;
     return Be(b, at);
   };
-  auto marker = [&](std::int64_t at) { return at >= 0 && at + 4 <= size && std::memcmp(&b[static_cast<std::size_t>(at)], "_drm", 4) == 0; };
+  auto marker = [&](std::int64_t at) {
+    return at >= 0 && at + 4 <= size && std::memcmp(&b[static_cast<std::size_t>(at)], "_drm", 4) == 0;
+  };
   RefLayout l;
   l.variant = marker(468) || marker(456) ? 0 : marker(464) || word(8) == 0x10D0001Cu ? 1 : 0;
   const auto word0 = word(0);
@@ -212,7 +213,8 @@ std::optional<RefLayout> ReferenceRead(const Bytes& b) {
 std::string FirstDifference(const Bytes& got, const Bytes& want) {
   const std::size_t n = std::min(got.size(), want.size());
   for (std::size_t i = 0; i < n; ++i) {
-    if (got[i] != want[i]) return fmt::format("first difference at 0x{:X}: {:02X} instead of {:02X}", i, got[i], want[i]);
+    if (got[i] != want[i])
+      return fmt::format("first difference at 0x{:X}: {:02X} instead of {:02X}", i, got[i], want[i]);
   }
   return fmt::format("{} bytes instead of {}", got.size(), want.size());
 }
@@ -278,9 +280,11 @@ struct Unpacked {
     layout = LayoutOf(recipe, p);
     WriteBytes(slot.image, input);
     const drm::DrmLayout l = slot.Unpack();
-    const RefLayout read = {l.DrmVariant, static_cast<std::uint32_t>(l.Base), l.Dir, l.HeaderPointerCount,
-                            l.RawData,    l.RawTable,                        l.RawTableEnd, l.GifData,
-                            l.GifTable,   l.GifTableEnd};
+    const RefLayout read = {l.DrmVariant,  static_cast<std::uint32_t>(l.Base),
+                            l.Dir,         l.HeaderPointerCount,
+                            l.RawData,     l.RawTable,
+                            l.RawTableEnd, l.GifData,
+                            l.GifTable,    l.GifTableEnd};
     EXPECT_TRUE(read == layout) << what << ": the generator and the unpack disagree on the layout";
   }
 };
@@ -373,7 +377,7 @@ TEST(DrmRebuild, EveryHeaderFormWithPointersIntoEveryAreaSavesAsTheRulesSay) {
       }
       for (Change change : {Change::Same, Change::Grow, Change::Shrink}) {
         const std::string what = fmt::format("{}, pointers from {}, {}", form.name, aims[first].name,
-                                             change == Change::Same ? "pictures unchanged"
+                                             change == Change::Same   ? "pictures unchanged"
                                              : change == Change::Grow ? "pictures grown"
                                                                       : "pictures shrunk");
         SCOPED_TRACE(what);
@@ -425,14 +429,21 @@ TEST(DrmRebuild, ALayoutPointerNoPassMovesIsRefusedOnlyWhenItWouldNameTheWrongPl
        [](sample::DrmRecipe& r) { r.descriptor = DescriptorPlace::BetweenTables; }, growRaw,
        "the GIF data pointer at offset"},
       // The GIF table pointer equals GifData, which the GIF shift leaves alone.
-      {"GIF data empty, a picture gains bytes", [](sample::DrmRecipe& r) { r.gifs = {{}, {}, {}}; }, growGif,
-       "the GIF table pointer at offset 0x000214 would name"},
+      {"GIF data empty, a picture gains bytes",
+       [](sample::DrmRecipe& r) {
+         r.gifs = {{}, {}, {}};
+       },
+       growGif, "the GIF table pointer at offset 0x000214 would name"},
       {"RAW data empty, a picture gains bytes",
-       [](sample::DrmRecipe& r) { r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}}; }, growRaw,
-       "the RAW table pointer at offset 0x000230 would name"},
+       [](sample::DrmRecipe& r) {
+         r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}};
+       },
+       growRaw, "the RAW table pointer at offset 0x000230 would name"},
       {"RAW data empty, pictures stay empty",
-       [](sample::DrmRecipe& r) { r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}}; }, growGif,
-       ""},
+       [](sample::DrmRecipe& r) {
+         r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}};
+       },
+       growGif, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -490,14 +501,24 @@ TEST(DrmRebuild, RandomImagesSaveAsTheRulesSayOrAreRefusedAsInput) {
     const int gifs = pick(6);
     for (int k = 0; k < gifs; ++k) r.gifs.push_back(pick(5) == 0 ? Bytes{} : FakeGif(k, 6 + pick(40)));
     switch (pick(4)) {
-      case 2: r.descriptor = DescriptorPlace::AfterGifTable; break;
-      case 3: r.descriptor = r.variant == 1 ? DescriptorPlace::BetweenTables : DescriptorPlace::AfterGifTable; break;
-      default: break;
+      case 2:
+        r.descriptor = DescriptorPlace::AfterGifTable;
+        break;
+      case 3:
+        r.descriptor = r.variant == 1 ? DescriptorPlace::BetweenTables : DescriptorPlace::AfterGifTable;
+        break;
+      default:
+        break;
     }
     switch (pick(5)) {
-      case 3: r.dirOffset = 32 + 4 * pick(30); break;  // over the header pointer table, word on word
-      case 4: r.dirOffset = 13 + pick(200); break;     // anywhere, even by halves of words
-      default: break;
+      case 3:
+        r.dirOffset = 32 + 4 * pick(30);
+        break;  // over the header pointer table, word on word
+      case 4:
+        r.dirOffset = 13 + pick(200);
+        break;  // anywhere, even by halves of words
+      default:
+        break;
     }
     auto extra = [&](int index) {
       DrmArea area = kAreas[pick(8)];
@@ -522,8 +543,11 @@ TEST(DrmRebuild, RandomImagesSaveAsTheRulesSayOrAreRefusedAsInput) {
           tree.raws[i] = {true, FakeRaw(w, h, pick(100)).data, w, h};
           break;
         }
-        case 2: tree.raws[i].present = false; break;
-        default: break;
+        case 2:
+          tree.raws[i].present = false;
+          break;
+        default:
+          break;
       }
     }
     for (std::size_t k = 0; k < tree.gifs.size(); ++k) {

@@ -127,10 +127,10 @@ TEST(UnpackDrm, Variant0HasNoRawsFolderAndNumbersFromOne) {
 
 TEST(UnpackDrm, EdgePicturesOfTheTables) {
   sample::DrmRecipe recipe = SmallRecipe(1, 3, 4);
-  recipe.raws[1] = {0, 96, {}};                  // width 0, no data
-  recipe.gifs[1] = {};                           // empty GIF-table picture
-  recipe.gifs[2] = sample::DrawBmp(3, 2, 1);     // a BMP in the GIF table
-  recipe.gifs[3] = {'B'};                        // one byte "B": too short to be a BMP
+  recipe.raws[1] = {0, 96, {}};               // width 0, no data
+  recipe.gifs[1] = {};                        // empty GIF-table picture
+  recipe.gifs[2] = sample::DrawBmp(3, 2, 1);  // a BMP in the GIF table
+  recipe.gifs[3] = {'B'};                     // one byte "B": too short to be a BMP
   sample::DrmPlacement p;
   Bytes image = sample::BuildDrmImage(recipe, &p);
   // Picture 1 starts at entry 0 whatever entry 1 holds.

@@ -63,9 +63,9 @@ TEST(DrmReadBack, EachCompileFaultStopsTheOutput) {
        "the padding after the GIF data holds"},
       {"a kept byte between the tables", Flip([](const drm::DrmLayout& l) { return l.RawTableEnd + 1; }),
        "of the resources between the RAW table and the GIF data"},
-      {"a kept byte of the tail", Flip([](const drm::DrmLayout&) { return -1; }), "of the resources after the GIF table"},
-      {"a kept byte of the header", Flip([](const drm::DrmLayout&) { return 30; }),
-       "offset 0x00001E: the byte"},
+      {"a kept byte of the tail", Flip([](const drm::DrmLayout&) { return -1; }),
+       "of the resources after the GIF table"},
+      {"a kept byte of the header", Flip([](const drm::DrmLayout&) { return 30; }), "offset 0x00001E: the byte"},
       {"a moved pointer off its table",
        [&](const fs::path& file) {
          Bytes bytes = ReadBytes(file);

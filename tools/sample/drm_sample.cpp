@@ -1,12 +1,12 @@
 #include "drm_sample.h"
 
+#include <gif_lib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
-
-#include <gif_lib.h>
 
 namespace resmill::sample {
 
@@ -242,9 +242,9 @@ Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placementOut) {
   Bytes tones(recipe.descriptor == DescriptorPlace::AfterGifTable ? 64 : 48, 0);
   PutText(tones, 0, "Trailer: ring tones of the sample phone.");
   Append(img, tones);
-  p.gifDescriptor = recipe.descriptor == DescriptorPlace::AfterGifTable ? trailer + 48
+  p.gifDescriptor = recipe.descriptor == DescriptorPlace::AfterGifTable   ? trailer + 48
                     : recipe.descriptor == DescriptorPlace::BetweenTables ? middle + 48
-                                                                        : p.dir + 16;
+                                                                          : p.dir + 16;
 
   // The words the layout is read from, with their values. Written last, so
   // that a directory or pointer table laid over them cannot change them.
@@ -311,17 +311,33 @@ Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placementOut) {
   auto aim = [&](const ExtraPointer& extra) {
     std::int64_t start = 0;
     switch (extra.area) {
-      case DrmArea::Image: start = 0; break;
-      case DrmArea::RawData: start = p.rawData; break;
-      case DrmArea::RawTable: start = p.rawTable; break;
-      case DrmArea::RawTableEnd: start = p.rawTableEnd; break;
-      case DrmArea::GifData: start = p.gifData; break;
-      case DrmArea::GifTable: start = p.gifTable; break;
-      case DrmArea::GifTableEnd: start = p.gifTableEnd; break;
-      case DrmArea::ImageEnd: start = static_cast<std::int64_t>(img.size()); break;
+      case DrmArea::Image:
+        start = 0;
+        break;
+      case DrmArea::RawData:
+        start = p.rawData;
+        break;
+      case DrmArea::RawTable:
+        start = p.rawTable;
+        break;
+      case DrmArea::RawTableEnd:
+        start = p.rawTableEnd;
+        break;
+      case DrmArea::GifData:
+        start = p.gifData;
+        break;
+      case DrmArea::GifTable:
+        start = p.gifTable;
+        break;
+      case DrmArea::GifTableEnd:
+        start = p.gifTableEnd;
+        break;
+      case DrmArea::ImageEnd:
+        start = static_cast<std::int64_t>(img.size());
+        break;
     }
-    const bool rawArea = extra.area == DrmArea::RawData || extra.area == DrmArea::RawTable ||
-                         extra.area == DrmArea::RawTableEnd;
+    const bool rawArea =
+        extra.area == DrmArea::RawData || extra.area == DrmArea::RawTable || extra.area == DrmArea::RawTableEnd;
     if (rawArea && !v1) throw std::invalid_argument("a variant-0 DRM has no RAW areas");
     return ptr(start + extra.offset);
   };
@@ -345,8 +361,8 @@ Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placementOut) {
   for (const auto& [at, value] : layoutWords) PutBE(img, static_cast<std::size_t>(at), value);
   for (const auto& [at, value] : layoutWords) {
     const auto* b = &img[static_cast<std::size_t>(at)];
-    const std::uint32_t stored = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                                 (std::uint32_t{b[2]} << 8) | b[3];
+    const std::uint32_t stored =
+        (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
     if (stored != value) throw std::invalid_argument("two words the layout is read from overlap");
     for (const auto& [fixedAt, length] : fixed) {
       if (overlaps(at, 4, fixedAt, length)) throw std::invalid_argument("a layout word covers the DRM header");

@@ -1,10 +1,10 @@
 #include "drm/compile.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <limits>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "drm/compile_verify.h"
 #include "drm/drm_rebuild.h"

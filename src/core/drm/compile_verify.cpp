@@ -118,7 +118,8 @@ void DrmReadBack::CheckPicture(const RebuildSegment& s, std::uint64_t fingerprin
   std::vector<std::uint8_t> block(kBlock);
   for (std::int64_t done = 0; done < s.length;) {
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(s.length - done, static_cast<std::int64_t>(kBlock)));
-    if (image_.ReadAt(s.at + done, std::span(block.data(), n)) != n) Fail(s.at + done, fmt::format("{} ends early", what));
+    if (image_.ReadAt(s.at + done, std::span(block.data(), n)) != n)
+      Fail(s.at + done, fmt::format("{} ends early", what));
     print.Add(std::span(block.data(), n));
     done += static_cast<std::int64_t>(n);
   }
@@ -134,8 +135,8 @@ void DrmReadBack::CheckRawTable(const RebuildSegment& s) {
     if (got[b] != plan_.rawTable[b]) {
       const auto entry = static_cast<std::int64_t>(b) / kRawEntrySize;
       Fail(s.at + static_cast<std::int64_t>(b),
-           fmt::format("byte {} of RAW table entry {} is {:02X} instead of {:02X}", static_cast<std::int64_t>(b) % kRawEntrySize,
-                       entry, got[b], plan_.rawTable[b]));
+           fmt::format("byte {} of RAW table entry {} is {:02X} instead of {:02X}",
+                       static_cast<std::int64_t>(b) % kRawEntrySize, entry, got[b], plan_.rawTable[b]));
     }
   }
 }
@@ -181,9 +182,9 @@ void DrmReadBack::CheckPointers() {
   for (const PointerMove& m : plan_.pointers) {
     const std::uint32_t got = ReadU32BEAt(image_, m.slot);
     if (got != m.after) {
-      const char* table = m.inHeaderTable ? (m.inDirectory ? "header pointer table and resource directory"
-                                                            : "header pointer table")
-                                          : "resource directory";
+      const char* table = m.inHeaderTable
+                              ? (m.inDirectory ? "header pointer table and resource directory" : "header pointer table")
+                              : "resource directory";
       Fail(m.slot, fmt::format("the pointer 0x{:08X} of the {} should now be 0x{:08X}, but it is 0x{:08X}", m.before,
                                table, m.after, got));
     }
@@ -199,11 +200,12 @@ std::optional<std::string> DrmReadBack::DescriptorDifference(const DrmLayoutSlot
   const std::int64_t named =
       std::int64_t{ReadU32BEAt(image_, slots.gifDescriptor)} - static_cast<std::uint32_t>(plan_.output.Base);
   if (named == moved) return std::nullopt;
-  return fmt::format("the GIF descriptor pointer at offset {} would name {} in the new image, but the GIF "
-                     "descriptor {}",
-                     Hex(slots.gifDescriptor), named < 0 ? "a place before Base" : Hex(named),
-                     moved < 0 ? fmt::format("at input offset {} lies in a rebuilt area", Hex(inputSlots_.gifData))
-                               : fmt::format("moves to {}", Hex(moved)));
+  return fmt::format(
+      "the GIF descriptor pointer at offset {} would name {} in the new image, but the GIF "
+      "descriptor {}",
+      Hex(slots.gifDescriptor), named < 0 ? "a place before Base" : Hex(named),
+      moved < 0 ? fmt::format("at input offset {} lies in a rebuilt area", Hex(inputSlots_.gifData))
+                : fmt::format("moves to {}", Hex(moved)));
 }
 
 // The first layout value that reads back other than planned, said as the
@@ -211,20 +213,23 @@ std::optional<std::string> DrmReadBack::DescriptorDifference(const DrmLayoutSlot
 std::string DrmReadBack::LayoutDifference(const DrmLayout& got, const DrmLayoutSlots& slots) {
   const DrmLayout& want = plan_.output;
   if (got.DrmVariant != want.DrmVariant) {
-    return fmt::format("the marker and signature word (offsets 468, 456, 464 and 8) would make the new image a DRM "
-                       "of variant {}, not {}",
-                       got.DrmVariant, want.DrmVariant);
+    return fmt::format(
+        "the marker and signature word (offsets 468, 456, 464 and 8) would make the new image a DRM "
+        "of variant {}, not {}",
+        got.DrmVariant, want.DrmVariant);
   }
   if (got.Base != want.Base) {
     return fmt::format("the header word at offset {} would give Base 0x{:08X} instead of 0x{:08X}",
-                       Hex(slots.headerWord), static_cast<std::uint32_t>(got.Base), static_cast<std::uint32_t>(want.Base));
+                       Hex(slots.headerWord), static_cast<std::uint32_t>(got.Base),
+                       static_cast<std::uint32_t>(want.Base));
   }
   if (got.HeaderPointerCount != want.HeaderPointerCount) {
     const std::uint32_t check = ReadU32BEAt(image_, slots.checkSlot);
-    return fmt::format("the check pointer 0x{:08X} at offset {} would {} \"_drm\" in the new image, which makes its "
-                       "header pointer table {} words long instead of {}",
-                       check, Hex(slots.checkSlot), got.HeaderPointerCount == kLongHeaderPointerCount ? "name" : "no longer name",
-                       got.HeaderPointerCount, want.HeaderPointerCount);
+    return fmt::format(
+        "the check pointer 0x{:08X} at offset {} would {} \"_drm\" in the new image, which makes its "
+        "header pointer table {} words long instead of {}",
+        check, Hex(slots.checkSlot), got.HeaderPointerCount == kLongHeaderPointerCount ? "name" : "no longer name",
+        got.HeaderPointerCount, want.HeaderPointerCount);
   }
   if (got.Dir != want.Dir) {
     return fmt::format("the resource directory pointer at offset {} would name {}, but the directory stays at {}",
@@ -280,7 +285,8 @@ void DrmReadBack::CheckReadsAsPlanned() {
       plan_.rawTable.empty() || std::equal(tables.rawEntries.begin(), tables.rawEntries.end(),
                                            plan_.rawTable.begin() + kRawEntrySize, plan_.rawTable.end());
   if (!rawsAgree || tables.gifOffsets != plan_.gifTable) {
-    Fail(rawsAgree ? plan_.output.GifTable : plan_.output.RawTable, "the tables read back differ from the tables written");
+    Fail(rawsAgree ? plan_.output.GifTable : plan_.output.RawTable,
+         "the tables read back differ from the tables written");
   }
 }
 

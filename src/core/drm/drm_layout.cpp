@@ -136,8 +136,9 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
   slots.gifTable = g + kDescriptorGifTable;
   layout.Dir = pointerAt(slots.dir, "resource directory");
   if (layout.Dir + std::int64_t{kDirCount} * 4 > size) {
-    Damaged(file, slots.dir, fmt::format("the resource directory at {} does not lie inside the image ({} bytes)",
-                                         HexOffset(static_cast<std::uint64_t>(layout.Dir)), size));
+    Damaged(file, slots.dir,
+            fmt::format("the resource directory at {} does not lie inside the image ({} bytes)",
+                        HexOffset(static_cast<std::uint64_t>(layout.Dir)), size));
   }
   layout.GifTableEnd = pointerAt(slots.gifTableEnd, "GIF table end");
   layout.GifData = pointerAt(slots.gifData, "GIF data");
@@ -151,7 +152,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
   }
   std::int64_t gifCount = gifBytes / kGifEntrySize - 2;
   if (gifCount > kMaxGifPictures) {
-    TooMany(file, slots.gifTableEnd, fmt::format("the GIF table holds {} pictures, more than {}", gifCount, kMaxGifPictures));
+    TooMany(file, slots.gifTableEnd,
+            fmt::format("the GIF table holds {} pictures, more than {}", gifCount, kMaxGifPictures));
   }
   layout.GifCount = static_cast<std::int32_t>(gifCount);
 
@@ -171,7 +173,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
     }
     std::int64_t rawCount = rawBytes / kRawEntrySize - 2;
     if (rawCount > kMaxRawPictures) {
-      TooMany(file, slots.rawTableEnd, fmt::format("the RAW table holds {} pictures, more than {}", rawCount, kMaxRawPictures));
+      TooMany(file, slots.rawTableEnd,
+              fmt::format("the RAW table holds {} pictures, more than {}", rawCount, kMaxRawPictures));
     }
     layout.RawCount = static_cast<std::int32_t>(rawCount);
   }

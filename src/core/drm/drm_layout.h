@@ -58,9 +58,9 @@ inline constexpr std::int64_t kDirRawData = 52;
 // A RAW table entry: 16 bytes, of which these fields are read and rebuilt;
 // every other byte is kept.
 inline constexpr std::int64_t kRawEntrySize = 16;
-inline constexpr std::size_t kRawEntryWidth = 1;   ///< width in pixels, one byte
-inline constexpr std::size_t kRawEntryHeight = 3;  ///< height in pixels, one byte
-inline constexpr std::size_t kRawEntryOffset = 12; ///< big-endian word: picture start from RawData, in 16-bit units
+inline constexpr std::size_t kRawEntryWidth = 1;    ///< width in pixels, one byte
+inline constexpr std::size_t kRawEntryHeight = 3;   ///< height in pixels, one byte
+inline constexpr std::size_t kRawEntryOffset = 12;  ///< big-endian word: picture start from RawData, in 16-bit units
 
 // A GIF table word is 4 bytes: offsets from GifData.
 inline constexpr std::int64_t kGifEntrySize = 4;

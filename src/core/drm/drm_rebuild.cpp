@@ -1,10 +1,10 @@
 #include "drm/drm_rebuild.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <limits>
 #include <map>
-
-#include <fmt/format.h>
 
 #include "platform/byte_io.h"
 #include "platform/error.h"
@@ -99,7 +99,8 @@ DrmRebuildPlan PlanDrmRebuild(const RebuildInput& input, std::span<const Picture
   using Kind = RebuildSegment::Kind;
   const DrmLayout& l = input.layout;
   const bool v1 = l.DrmVariant == 1;
-  if (raws.size() != static_cast<std::size_t>(v1 ? l.RawCount : 0) || gifs.size() != static_cast<std::size_t>(l.GifCount) ||
+  if (raws.size() != static_cast<std::size_t>(v1 ? l.RawCount : 0) ||
+      gifs.size() != static_cast<std::size_t>(l.GifCount) ||
       input.rawTable.size() != (v1 ? static_cast<std::size_t>(l.RawCount + 2) * kRawEntrySize : 0)) {
     throw Error(Error::Kind::Internal,
                 fmt::format("a DRM rebuild was planned with {} RAW and {} GIF-table pictures for tables of {} and {}",
@@ -160,7 +161,8 @@ DrmRebuildPlan PlanDrmRebuild(const RebuildInput& input, std::span<const Picture
   plan.output.GifTable = static_cast<std::int32_t>(at);
   add(Kind::GifTable, static_cast<std::int64_t>(plan.gifTable.size()) * kGifEntrySize, 0);
   plan.output.GifTableEnd = static_cast<std::int32_t>(at);
-  plan.gifDelta = (std::int64_t{l.GifTableEnd} - l.GifData) - (std::int64_t{plan.output.GifTableEnd} - plan.output.GifData);
+  plan.gifDelta =
+      (std::int64_t{l.GifTableEnd} - l.GifData) - (std::int64_t{plan.output.GifTableEnd} - plan.output.GifData);
   add(Kind::Kept, input.imageSize - l.GifTableEnd, l.GifTableEnd);
   plan.outputSize = at;
   // The layout values, the tables and descr.dat hold 32-bit signed offsets.

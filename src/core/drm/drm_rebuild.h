@@ -57,7 +57,7 @@ struct PictureSize {
 struct RebuildSegment {
   enum class Kind { Kept, RawPicture, RawPadding, RawTable, GifPicture, GifPadding, GifTable };
   Kind kind = Kind::Kept;
-  std::int64_t at = 0;      ///< offset in the new image
+  std::int64_t at = 0;  ///< offset in the new image
   std::int64_t length = 0;
   std::int64_t source = 0;  ///< Kept: offset in the input image; pictures: number in their table (1 …)
 };
@@ -81,8 +81,8 @@ struct DrmRebuildPlan {
   /// Old size minus new size of RAW data and RAW table, and of GIF data and GIF table.
   std::int64_t rawDelta = 0;
   std::int64_t gifDelta = 0;
-  std::int64_t rawDataSize = 0;  ///< RAW picture bytes, without padding
-  std::int64_t gifDataSize = 0;  ///< GIF-table picture bytes, without padding
+  std::int64_t rawDataSize = 0;          ///< RAW picture bytes, without padding
+  std::int64_t gifDataSize = 0;          ///< GIF-table picture bytes, without padding
   std::vector<RebuildSegment> segments;  ///< in file order; empty padding and kept ranges left out
   std::vector<std::uint8_t> rawTable;    ///< variant 1: the new entries 0 … RawCount + 1
   std::vector<std::uint32_t> gifTable;   ///< the new words 0 … GifCount + 1
