@@ -439,6 +439,11 @@ TEST(DrmRebuild, ALayoutPointerNoPassMovesIsRefusedOnlyWhenItWouldNameTheWrongPl
          r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}};
        },
        growRaw, "the RAW table pointer at offset 0x000230 would name"},
+      // Words of the directory that lie in the header pointer table take both passes in turn.
+      {"directory over the header pointer table, a GIF picture grows",
+       [](sample::DrmRecipe& r) { r.dirOffset = 64; }, growGif, ""},
+      {"directory over the header pointer table, a RAW picture grows",
+       [](sample::DrmRecipe& r) { r.dirOffset = 64; }, growRaw, "the RAW table pointer at offset 0x000070 would name"},
       {"RAW data empty, pictures stay empty",
        [](sample::DrmRecipe& r) {
          r.raws = {sample::RawPicture{0, 0, {}}, sample::RawPicture{0, 0, {}}};

@@ -213,10 +213,10 @@ std::optional<std::string> DrmReadBack::DescriptorDifference(const DrmLayoutSlot
 std::string DrmReadBack::LayoutDifference(const DrmLayout& got, const DrmLayoutSlots& slots) {
   const DrmLayout& want = plan_.output;
   if (got.DrmVariant != want.DrmVariant) {
-    return fmt::format(
-        "the marker and signature word (offsets 468, 456, 464 and 8) would make the new image a DRM "
-        "of variant {}, not {}",
-        got.DrmVariant, want.DrmVariant);
+    return fmt::format("the marker and signature word (offsets {}, {}, {} and {}) would make the new image a DRM of "
+                       "variant {}, not {}",
+                       kMarkerOffsets[0], kMarkerOffsets[1], kMarkerOffsets[2], kSignatureOffset, got.DrmVariant,
+                       want.DrmVariant);
   }
   if (got.Base != want.Base) {
     return fmt::format("the header word at offset {} would give Base 0x{:08X} instead of 0x{:08X}",
