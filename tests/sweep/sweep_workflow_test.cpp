@@ -22,10 +22,10 @@ namespace fs = std::filesystem;
 const std::vector<std::string> kWorkTree = {"binary1/", "binary2/", "resmill.ini", "shxdata.dat"};
 
 Bytes SmallDrm() {
-  sample::DrmRecipe spec;
-  spec.raws = {sample::DrawRaw(4, 3, 1, true)};
-  spec.gifs = {sample::DrawGif(5, 5, 2, true, 1), sample::DrawBmp(3, 2, 1)};
-  return sample::BuildDrmImage(spec);
+  sample::DrmRecipe recipe;
+  recipe.raws = {sample::DrawRaw(4, 3, 1, true)};
+  recipe.gifs = {sample::DrawGif(5, 5, 2, true, 1), sample::DrawBmp(3, 2, 1)};
+  return sample::BuildDrmImage(recipe);
 }
 
 struct WorkflowFile {
