@@ -187,9 +187,9 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   // A RAW picture's length is known only once it is converted, one at a time
   // through temp.raw: the RAW pictures go to their place first, and the plan
   // made from their lengths gives everything else.
+  const PictureFolder icons(JoinTail(drmPackFolder, "icons"));
   std::vector<PictureSize> rawSizes;
   if (l.DrmVariant == 1) {
-    PictureFolder icons(JoinTail(drmPackFolder, "icons"));
     PictureFolder raws(JoinTail(drmPackFolder, "raws"));
     const fs::path tempRaw = JoinTail(drmPackFolder, "temp.raw");
     out.Seek(l.RawData);
@@ -207,7 +207,6 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
     }
   }
 
-  PictureFolder icons(JoinTail(drmPackFolder, "icons"));
   std::vector<fs::path> gifFiles;
   std::vector<PictureSize> gifSizes;
   for (int k = 1; k <= l.GifCount; ++k) {
