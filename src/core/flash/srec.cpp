@@ -39,29 +39,82 @@ constexpr std::size_t kCarry = kMaxRecordLine + 2;
 // Address bytes of each record type S0 … S9; 0 for the reserved S4.
 constexpr std::array<std::size_t, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
-// The values of `count` digit pairs into `out`, their sum added to `sum`; false
-// when a character is no digit of the accepted case. Branch-free, so that the
-// compiler runs it on whole vectors.
-template <bool kAnyCase>
-inline bool DecodePairs(const char* digits, std::size_t count, std::uint8_t* out, unsigned& sum) {
-  std::uint8_t nibbles[2 * kMaxRecordBytes];
-  std::uint8_t bad = 0;
-  for (std::size_t i = 0; i < 2 * count; ++i) {
-    const auto c = static_cast<std::uint8_t>(digits[i]);
-    const auto digit = static_cast<std::uint8_t>(c - '0');
-    // Clearing bit 5 folds "a" … "f" onto "A" … "F" and leaves no other character among them.
-    const auto letter = static_cast<std::uint8_t>((kAnyCase ? (c & 0xDF) : c) - 'A');
-    const bool isDigit = digit < 10;
-    bad |= static_cast<std::uint8_t>(!isDigit & !(letter < 6));
-    nibbles[i] = isDigit ? digit : static_cast<std::uint8_t>(letter + 10);
+// Each character's value as a hexadecimal digit; 0x10 for any other character.
+constexpr std::array<std::uint8_t, 256> MakeDigitValues(bool anyCase) {
+  std::array<std::uint8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    const int v = HexNibble(static_cast<char>(c));
+    const bool lower = c >= 'a' && c <= 'f';
+    values[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(v < 0 || (lower && !anyCase) ? 0x10 : v);
   }
-  unsigned total = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    out[i] = static_cast<std::uint8_t>(nibbles[2 * i] << 4 | (nibbles[2 * i + 1] & 15));
-    total += out[i];
+  return values;
+}
+constexpr std::array<std::uint8_t, 256> kAnyCaseDigits = MakeDigitValues(true);
+constexpr std::array<std::uint8_t, 256> kUpperCaseDigits = MakeDigitValues(false);
+
+// The byte of one digit pair; a character that is no digit of the accepted case sets 0x10 in `bad`.
+template <bool kAnyCase>
+inline std::uint8_t PairValue(const char* p, unsigned& bad) {
+  const auto& values = kAnyCase ? kAnyCaseDigits : kUpperCaseDigits;
+  const unsigned hi = values[static_cast<std::uint8_t>(p[0])];
+  const unsigned lo = values[static_cast<std::uint8_t>(p[1])];
+  bad |= hi | lo;
+  return static_cast<std::uint8_t>(hi << 4 | lo);
+}
+
+// One character's value as a hexadecimal digit; sets 1 in `flags` when it is no
+// digit of the accepted case. Branch-free, so that loops of it run on whole vectors.
+template <bool kAnyCase>
+inline std::uint8_t Nibble(char ch, std::uint8_t& flags) {
+  const auto c = static_cast<std::uint8_t>(ch);
+  const auto digit = static_cast<std::uint8_t>(c - '0');
+  // Clearing bit 5 folds "a" … "f" onto "A" … "F" and leaves no other character among them.
+  const auto letter = static_cast<std::uint8_t>((kAnyCase ? (c & 0xDF) : c) - 'A');
+  const bool isDigit = digit < 10;
+  flags |= static_cast<std::uint8_t>(!isDigit & !(letter < 6));
+  return isDigit ? digit : static_cast<std::uint8_t>(letter + 10);
+}
+
+// The values of `count` digit pairs into `out`, their sum (modulo 256) added to
+// `sum`; sets 0x10 in `bad` when a character is no digit of the accepted case.
+// With kCount given, the loop has a known length.
+template <bool kAnyCase, std::size_t kCount = 0>
+inline void DecodePairs(const char* digits, std::size_t count, std::uint8_t* out, unsigned& sum, unsigned& bad) {
+  const std::size_t n = kCount != 0 ? kCount : count;
+  std::uint8_t flags = 0;
+  // Only the sum's low byte counts: adding bytes that wrap keeps the vectors narrow.
+  std::uint8_t total = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t hi = Nibble<kAnyCase>(digits[2 * i], flags);
+    const std::uint8_t lo = Nibble<kAnyCase>(digits[2 * i + 1], flags);
+    out[i] = static_cast<std::uint8_t>(hi << 4 | (lo & 15));
+    total = static_cast<std::uint8_t>(total + out[i]);
   }
   sum += total;
-  return bad == 0;
+  bad |= flags << 4u;
+}
+
+// A record's address, data and checksum, their sum added to `sum`; false when a
+// character is no digit of the accepted case. Most records, ours all but the
+// last of a section, carry 64 data bytes: they take the loop of known length.
+template <bool kAnyCase>
+bool DecodeRecordBytes(const char* digits, std::size_t addressBytes, std::size_t dataBytes, std::uint32_t& address,
+                       std::uint8_t* data, std::uint8_t& checksum, unsigned& sum) {
+  unsigned bad = 0;
+  for (std::size_t i = 0; i < addressBytes; ++i) {
+    const std::uint8_t b = PairValue<kAnyCase>(digits + 2 * i, bad);
+    sum += b;
+    address = address << 8 | b;
+  }
+  digits += 2 * addressBytes;
+  if (dataBytes == kRecordDataBytes) {
+    DecodePairs<kAnyCase, kRecordDataBytes>(digits, dataBytes, data, sum, bad);
+  } else {
+    DecodePairs<kAnyCase>(digits, dataBytes, data, sum, bad);
+  }
+  checksum = PairValue<kAnyCase>(digits + 2 * dataBytes, bad);
+  sum += checksum;
+  return (bad & 0x10) == 0;
 }
 
 std::string Shown(char c) {
@@ -160,6 +213,11 @@ void SRecordDecoder::FailDigits(std::size_t length) const {
 }
 
 bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
+  return Strict() ? NextRecord<true>(record, dataOut) : NextRecord<false>(record, dataOut);
+}
+
+template <bool kStrict>
+bool SRecordDecoder::NextRecord(SRecord& record, std::uint8_t* dataOut) {
   for (;;) {
     if (!eof_ && have_ - pos_ < kCarry) Refill();
     recordOffset_ = bufferOffset_ + static_cast<std::int64_t>(pos_);
@@ -167,7 +225,7 @@ bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
     if (pos_ == have_) return false;
     const char* p = buffer_.data() + pos_;
     const std::size_t available = have_ - pos_;
-    if (Strict() || !(p[0] == '\n' || (p[0] == '\r' && (available == 1 || p[1] == '\n')))) break;
+    if (kStrict || !(p[0] == '\n' || (p[0] == '\r' && (available == 1 || p[1] == '\n')))) break;
     pos_ += (p[0] == '\r' && available > 1) ? 2 : 1;  // an empty line
     ++line_;
   }
@@ -180,11 +238,10 @@ bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
   if (type < 0 || type > 9 || kAddressBytes[static_cast<std::size_t>(type)] == 0) {
     Fail(fmt::format("unknown record type 'S{}'", Shown(p[1])));
   }
-  std::uint8_t countByte = 0;
-  unsigned sum = 0;
-  const bool countOk = Strict() ? DecodePairs<false>(p + 2, 1, &countByte, sum) : DecodePairs<true>(p + 2, 1, &countByte, sum);
+  unsigned bad = 0;
+  const std::uint8_t countByte = PairValue<!kStrict>(p + 2, bad);
   const std::size_t length = 4 + 2 * std::size_t{countByte};
-  if (!countOk) FailDigits(length);
+  if (bad & 0x10) FailDigits(length);
   const std::size_t addressBytes = kAddressBytes[static_cast<std::size_t>(type)];
   if (countByte < addressBytes + 1) {
     Fail(fmt::format("count {} is too small for an S{} record", countByte, type));
@@ -192,12 +249,13 @@ bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
   if (available < length) FailDigits(length);
 
   // Address, data and checksum: together with the count they sum to 0xFF.
-  std::uint8_t bytes[kMaxRecordBytes];
-  const bool ok = Strict() ? DecodePairs<false>(p + 4, countByte, bytes, sum)
-                           : DecodePairs<true>(p + 4, countByte, bytes, sum);
+  const std::size_t dataBytes = countByte - addressBytes - 1;
+  std::uint32_t address = 0;
+  std::uint8_t checksum = 0;
+  unsigned sum = countByte;
+  const bool ok = DecodeRecordBytes<!kStrict>(p + 4, addressBytes, dataBytes, address, dataOut, checksum, sum);
   if (!ok) FailDigits(length);
   if ((sum & 0xFF) != 0xFF) {
-    const std::uint8_t checksum = bytes[countByte - 1];
     Fail(fmt::format("checksum mismatch (the record says {:02X}, its bytes give {:02X})", checksum,
                      255 - ((sum - checksum) & 0xFF)));
   }
@@ -210,8 +268,8 @@ bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
     const std::size_t left = have_ - next;
     if (left >= 2 && end[0] == '\r' && end[1] == '\n') {
       next += 2;
-      if (Strict() && next == have_) Fail("a line end follows the last record; the file ends right after it");
-    } else if (Strict()) {
+      if (kStrict && next == have_) Fail("a line end follows the last record; the file ends right after it");
+    } else if (kStrict) {
       Fail("the record does not end with CR LF right after its checksum");
     } else if (end[0] == '\n' || (end[0] == '\r' && left == 1)) {
       next += 1;
@@ -220,10 +278,6 @@ bool SRecordDecoder::Next(SRecord& record, std::uint8_t* dataOut) {
     }
   }
 
-  std::uint32_t address = 0;
-  for (std::size_t i = 0; i < addressBytes; ++i) address = address << 8 | bytes[i];
-  const std::size_t dataBytes = countByte - addressBytes - 1;
-  std::memcpy(dataOut, bytes + addressBytes, dataBytes);
   record.type = type;
   record.address = address;
   record.data = std::span<const std::uint8_t>(dataOut, dataBytes);

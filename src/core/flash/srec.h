@@ -80,6 +80,8 @@ class SRecordDecoder {
   std::size_t BlockSize() const { return block_; }
 
  private:
+  template <bool kStrict>
+  bool NextRecord(SRecord& record, std::uint8_t* dataOut);
   void Refill();
   [[noreturn]] void FailDigits(std::size_t length) const;
   bool Strict() const { return options_.readBackOf.has_value(); }
