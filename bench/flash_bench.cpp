@@ -17,8 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "flash/code_groups.h"
+#include "flash/flash_header.h"
+#include "flash/shx_reader.h"
 #include "flash/superfile_verify.h"
+#include "flash/superfile_writer.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
 
@@ -33,10 +35,6 @@ constexpr std::uint32_t kDrmStart = 0x10000000;
 void WriteFile(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-void PutLE(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 std::tm FixedTime() {
@@ -56,13 +54,14 @@ void Generate(const fs::path& dir) {
     b = static_cast<std::uint8_t>(x >> 16);
   }
   WriteFile(dir / "drm.bin", image);
-  std::vector<std::uint8_t> header(kFlashHeaderSize, 0);
-  PutLE(header, 944, 2);
-  PutLE(header, 948, 0x03FC0000);
-  PutLE(header, 952, 0x03FC0000 + 1023);
-  PutLE(header, 1424, kDrmStart);
-  PutLE(header, 1428, kDrmStart + static_cast<std::uint32_t>(kImageSize) - 1);
-  WriteFile(dir / "work" / "header.bin", header);
+  using namespace resmill::flash;
+  FlashHeader header{};
+  SetHeaderU32(header, kCountField, 2);
+  SetHeaderU32(header, kRamdldEntry + kEntryStart, 0x03FC0000);
+  SetHeaderU32(header, kRamdldEntry + kEntryEnd, 0x03FC0000 + 1023);
+  SetHeaderU32(header, CodeGroupEntryAt(15) + kEntryStart, kDrmStart);
+  SetHeaderU32(header, CodeGroupEntryAt(15) + kEntryEnd, kDrmStart + static_cast<std::uint32_t>(kImageSize) - 1);
+  WriteFile(dir / "work" / "header.bin", std::vector<std::uint8_t>(header.begin(), header.end()));
   WriteFile(dir / "work" / "ramdld.bin", std::vector<std::uint8_t>(image.begin(), image.begin() + 1024));
   resmill::NullProgress progress;
   resmill::flash::WriteSuperfile(dir / "work", dir / "drm.bin", dir / "image.shx", FixedTime(), progress);
@@ -97,9 +96,11 @@ double Write(const fs::path& work, const fs::path& drm, const fs::path& out) {
 
 // The read-back alone, as the write runs it before the rename: its share of the write's time.
 double ReadBack(const fs::path& work, const fs::path& drm, const fs::path& out) {
-  auto start = std::chrono::steady_clock::now();
   resmill::BinaryFile image(drm, resmill::BinaryFile::Mode::Read);
-  resmill::flash::VerifySuperfile(out, out, work / "header.bin", work / "ramdld.bin", image);
+  // The work files hold the patched header and RAM downloader already: planning again changes nothing.
+  const auto plan = resmill::flash::PlanSuperfile(work / "header.bin", work / "ramdld.bin", image, FixedTime());
+  auto start = std::chrono::steady_clock::now();
+  resmill::flash::VerifySuperfile(out, out, plan);
   double seconds = Seconds(start);
   std::printf("read-back: %.3f s\n", seconds);
   return seconds;

@@ -9,7 +9,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "flash/code_groups.h"
+#include "flash/sbf_reader.h"
+#include "flash/shx_reader.h"
 #include "platform/error.h"
 
 namespace resmill::fuzz {

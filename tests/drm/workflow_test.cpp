@@ -8,6 +8,7 @@
 
 #include "drm_fixture.h"
 #include "flash/code_groups.h"
+#include "flash/shx_reader.h"
 
 namespace resmill::test {
 namespace {

@@ -2,29 +2,26 @@
 
 #include <fmt/format.h>
 
+#include "flash/flash_header.h"
+#include "flash/srec.h"
+
 namespace resmill::flash::test {
 
-namespace {
-void PutLE(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-}  // namespace
-
-Bytes MakeHeader(std::uint32_t n, CodeGroupEntry ramdld, const std::map<int, CodeGroupEntry>& codeGroups) {
-  Bytes header(8172);
+Bytes MakeHeader(std::uint32_t n, AddressRange ramdld, const std::map<int, AddressRange>& codeGroups) {
+  FlashHeader header{};
   for (std::size_t i = 0; i < header.size(); ++i) header[i] = static_cast<std::uint8_t>(i * 7 + 3);
   // The table area reads as absent code groups unless set below.
-  for (std::size_t at = 992; at < 8172; ++at) header[at] = 0;
-  PutLE(header, 944, n);
-  PutLE(header, 948, ramdld.start);
-  PutLE(header, 952, ramdld.end);
+  std::fill(header.begin() + kClearedFrom, header.end(), 0);
+  SetHeaderU32(header, kCountField, n);
+  SetHeaderU32(header, kRamdldEntry + kEntryStart, ramdld.start);
+  SetHeaderU32(header, kRamdldEntry + kEntryEnd, ramdld.end);
   for (const auto& [k, entry] : codeGroups) {
-    std::size_t at = 1004 + 28 * static_cast<std::size_t>(k);
-    PutLE(header, at, entry.start);
-    PutLE(header, at + 4, entry.end);
-    for (std::size_t i = 0; i < 20; ++i) header[at + 8 + i] = static_cast<std::uint8_t>(0xA0 + i);
+    const std::size_t at = CodeGroupEntryAt(static_cast<std::size_t>(k));
+    SetHeaderU32(header, at + kEntryStart, entry.start);
+    SetHeaderU32(header, at + kEntryEnd, entry.end);
+    for (std::size_t i = kEntryFirstBytes; i < kEntrySize; ++i) header[at + i] = static_cast<std::uint8_t>(0xA0 + i - kEntryFirstBytes);
   }
-  return header;
+  return Bytes(header.begin(), header.end());
 }
 
 Bytes Pattern(std::size_t count, std::uint32_t seed) {
@@ -57,13 +54,13 @@ std::string Record(int type, std::uint32_t address, const Bytes& data) {
 }
 
 std::string Section(const Bytes& data, std::uint32_t address, const std::string& eol, std::size_t perRecord) {
-  std::string text = "S00600004844521B" + eol;
+  std::string text = std::string(kS0Line) + eol;
   for (std::size_t i = 0; i < data.size(); i += perRecord) {
     Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(i),
                 data.begin() + static_cast<std::ptrdiff_t>(std::min(data.size(), i + perRecord)));
     text += Record(3, address + static_cast<std::uint32_t>(i), piece) + eol;
   }
-  return text + "S70500000000FA" + eol;
+  return text + std::string(kS7Line) + eol;
 }
 
 Bytes Superfile(const Bytes& header, const std::string& text) {

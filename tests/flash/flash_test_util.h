@@ -12,14 +12,14 @@ namespace resmill::flash::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct CodeGroupEntry {
+struct AddressRange {
   std::uint32_t start = 0;
   std::uint32_t end = 0;
 };
 
-/// An 8172-byte flash header: N at 944, the RAMDLD entry at 948 and the given
-/// code groups at 1004 + 28 k; every other byte a recognisable filler.
-Bytes MakeHeader(std::uint32_t n, CodeGroupEntry ramdld, const std::map<int, CodeGroupEntry>& codeGroups);
+/// A flash header with the code-group count `n`, the RAMDLD entry and the given
+/// code groups; the rest of the table is zero, every other byte a recognisable filler.
+Bytes MakeHeader(std::uint32_t n, AddressRange ramdld, const std::map<int, AddressRange>& codeGroups);
 
 /// `count` bytes of a fixed pseudo-random pattern (different for each seed).
 Bytes Pattern(std::size_t count, std::uint32_t seed);

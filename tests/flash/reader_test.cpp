@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "flash/code_groups.h"
+#include "flash/sbf_reader.h"
+#include "flash/shx_reader.h"
 #include "flash_test_util.h"
 #include "platform/error.h"
 #include "test_support.h"
@@ -24,7 +26,7 @@ using resmill::test::WriteBytes;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr CodeGroupEntry kRamdldAt{0x03FC0000, 0x03FC7FFF};
+constexpr AddressRange kRamdldAt{0x03FC0000, 0x03FC7FFF};
 
 std::vector<std::string> Names(const CodeGroupTable& table) {
   std::vector<std::string> names;
@@ -37,7 +39,7 @@ std::vector<std::string> Names(const CodeGroupTable& table) {
 struct TableCase {
   const char* name;
   std::uint32_t n;
-  std::map<int, CodeGroupEntry> groups;
+  std::map<int, AddressRange> groups;
   std::vector<std::string> expected;
   bool found;
 };
@@ -65,7 +67,7 @@ TEST(CodeGroupTableTest, EntriesFollowTheHeader) {
     TempDir dir;
     WriteBytes(dir / "header.bin", MakeHeader(c.n, kRamdldAt, c.groups));
     CodeGroupTable table = ParseCodeGroupTable(dir / "header.bin", dir.path());
-    EXPECT_EQ(table.N, c.n);
+    EXPECT_EQ(table.codeGroupCount, c.n);
     EXPECT_EQ(Names(table), c.expected);
     EXPECT_EQ(table.hasCodeGroup15, c.found);
     EXPECT_EQ(table.entries[0].FileName, dir / "RAMDLD.bin");
@@ -280,6 +282,8 @@ TEST(ShxExtractionTest, DamagedFilesAreRefusedWhole) {
     return text.replace(begin, end - begin, l);
   };
   const std::string drmText = Section(Pattern(5000, 2), 0x10000000);
+  // The checksum's last digit, the line's CR after it.
+  auto flipChecksum = [](std::string& l) { l[l.size() - 2] = l[l.size() - 2] == '0' ? '1' : '0'; };
   const Bytes kHeader = TwoImages{}.header;
   const std::vector<DamageCase> cases = {
       {"bad checksum in the second section",
@@ -317,6 +321,18 @@ TEST(ShxExtractionTest, DamagedFilesAreRefusedWhole) {
       {"an extra empty section",
        [&](const TwoImages& in) { return WithText(in, goodRamdld, drmText + "S70500000000FA\r\n"); },
        "more sections than the 2"},
+      {"non-hexadecimal count",
+       [&](const TwoImages& in) { return WithText(in, goodRamdld, "S3G50000FC\r\n" + drmText); },
+       "'G' at column 3 is not a hexadecimal digit"},
+      {"bad checksum in an S0 record",
+       [&](const TwoImages& in) { return WithText(in, damage(goodRamdld, 1, flipChecksum), drmText); },
+       "checksum mismatch"},
+      {"bad checksum in an S7 record",
+       [&](const TwoImages& in) {
+         const auto last = static_cast<std::size_t>(std::count(drmText.begin(), drmText.end(), '\n'));
+         return WithText(in, goodRamdld, damage(drmText, last, flipChecksum));
+       },
+       "checksum mismatch"},
       {"a line that is no record",
        [&](const TwoImages& in) { return WithText(in, goodRamdld, "# comment\r\n" + drmText); },
        "not an S-record"},
@@ -326,6 +342,9 @@ TEST(ShxExtractionTest, DamagedFilesAreRefusedWhole) {
       {"count too small for the address",
        [&](const TwoImages& in) { return WithText(in, goodRamdld, "S3030000FC\r\n" + drmText); },
        "count 3 is too small for an S3 record"},
+      {"count too small for an S2 address",
+       [&](const TwoImages& in) { return WithText(in, goodRamdld, "S203000000\r\n" + drmText); },
+       "count 3 is too small for an S2 record"},
       {"N above 21",
        [&](const TwoImages&) {
          return Superfile(MakeHeader(22, kRamdldAt, {{15, {1, 2}}}), goodRamdld + drmText);

@@ -10,10 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "flash/flash_header.h"
 #include "flash/superfile_verify.h"
 #include "flash/superfile_writer.h"
 #include "flash_test_util.h"
-#include "platform/byte_io.h"
 #include "platform/error.h"
 #include "test_support.h"
 
@@ -103,25 +103,42 @@ std::function<void(const fs::path&)> EditText(std::function<void(Text&)> edit, s
   };
 }
 
-// Changes a header field in the written file and in header.bin alike, as a
-// faulty PatchHeader would: the copy agrees with header.bin, the field is wrong.
-std::function<void(const fs::path&)> EditHeaderField(std::size_t offset, std::uint32_t delta) {
-  return [offset, delta](const fs::path& file) {
-    for (const fs::path& target : {file, file.parent_path() / "header.bin"}) {
-      Bytes bytes = ReadBytes(target);
-      PutU32LE(GetU32LE(&bytes[offset]) + delta, &bytes[offset]);
-      WriteBytes(target, bytes);
-    }
+// Changes a byte of the written header, as a writer that wrote something else than it planned would.
+std::function<void(const fs::path&)> EditHeaderByte(std::size_t offset) {
+  return [offset](const fs::path& file) {
+    Bytes bytes = ReadBytes(file);
+    bytes[offset] ^= 0x01;
+    WriteBytes(file, bytes);
   };
 }
 
-TEST(SuperfileReadBack, EachWriterFaultStopsTheSaveAndNamesThePlace) {
-  struct Case {
-    const char* name;
-    std::function<void(const fs::path&)> tamper;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
+struct TamperCase {
+  const char* name;
+  std::function<void(const fs::path&)> tamper;
+  std::string message;
+};
+
+void ExpectEachTamperingStopsTheSave(const std::vector<TamperCase>& cases) {
+  for (const TamperCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Work w;
+    WriteBytes(w.dir / "out.shx", {'o', 'l', 'd'});
+    try {
+      w.Save(w.dir / "out.shx", c.tamper);
+      ADD_FAILURE() << "the damaged file was saved";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::Internal);
+      EXPECT_THAT(e.what(), HasSubstr(c.message));
+      EXPECT_THAT(e.what(), HasSubstr("out.shx"));
+      EXPECT_THAT(e.what(), HasSubstr("please report it"));
+    }
+    EXPECT_EQ(ReadBytes(w.dir / "out.shx"), Bytes({'o', 'l', 'd'}));
+    EXPECT_THAT(ListFolder(w.dir.path()), ElementsAre("drm.bin", "header.bin", "out.shx", "ramdld.bin"));
+  }
+}
+
+TEST(SuperfileReadBack, EachWriterFaultInTheTextStopsTheSaveAndNamesThePlace) {
+  ExpectEachTamperingStopsTheSave({
       {"a flipped digit", EditText([](Text& t) { t.lines[12][20] = t.lines[12][20] == '0' ? '1' : '0'; }),
        "line 16 (offset 0x002518): checksum mismatch"},
       {"a wrong byte under a right checksum",
@@ -144,6 +161,9 @@ TEST(SuperfileReadBack, EachWriterFaultStopsTheSaveAndNamesThePlace) {
          t.lines.insert(t.lines.begin() + 2, Record(3, kRamdldStart + 32, Bytes(data.begin() + 32, data.end())));
        }),
        "the record before this one carries 32 data bytes"},
+      {"an S1 record among the S3 records",
+       EditText([](Text& t) { t.lines[4] = Record(1, 0, Text::Data(t.lines[4])); }),
+       "an S3 record of the RAMDLD or the S7 record after them should start here, not \"S1\""},
       {"lower-case digits",
        EditText([](Text& t) {
          std::string& line = t.lines[11];
@@ -156,44 +176,81 @@ TEST(SuperfileReadBack, EachWriterFaultStopsTheSaveAndNamesThePlace) {
          t.lines.erase(t.lines.begin() + 4);
        }),
        "line 7 (offset 0x00211E): the record does not end with CR LF"},
-      {"LF line ends throughout", EditText([](Text&) {}, "\n"), "the S0 record that opens the RAMDLD should stand here"},
-      {"no S7 between the sections", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 9); }),
-       "an S3 record of the RAMDLD or the S7 record after them should start here, not \"S0\""},
-      {"a line end after the final S7",
-       EditText([](Text& t) { t.lines.push_back(""); }), "the file goes on after the S7 record"},
+      {"LF line ends throughout", EditText([](Text&) {}, "\n"),
+       "line 4 (offset 0x001FEC): the record does not end with CR LF"},
       {"a cut file",
        [](const fs::path& file) { fs::resize_file(file, fs::file_size(file) - 200); },
        "line 18 (offset 0x002638): the record is cut short by the end of the file"},
-      {"a damaged header copy",
-       [](const fs::path& file) {
-         Bytes bytes = ReadBytes(file);
-         bytes[100] ^= 1;
-         WriteBytes(file, bytes);
-       },
-       "offset 0x000064: the header byte is"},
-      {"a wrong code group 15 checksum", EditHeaderField(1448, 1), "code group 15 checksum"},
-      {"a wrong end address", EditHeaderField(1428, 1), "but the 300 bytes of the DRM image end at 0x1000012B"},
-      {"a wrong RAMDLD checksum", EditHeaderField(972, 0x100), "RAMDLD checksum"},
-      {"a wrong first byte", EditHeaderField(1432, 1), "byte 1 is"},
-      {"a code group left in the table", EditHeaderField(1004 + 2 * 28, 0x100), "it lists 2 sections"},
-      {"a stray byte in the table", EditHeaderField(1004 + 2 * 28 + 8, 0x100), "offset 0x00042D (cleared code-group table)"},
-      {"a wrong count", EditHeaderField(944, 1), "code-group count"},
+  });
+}
+
+// Each kind of line that opens, closes or ends a section.
+TEST(SuperfileReadBack, EachWriterFaultAtASectionBoundaryStopsTheSave) {
+  ExpectEachTamperingStopsTheSave({
+      {"another first S0", EditText([](Text& t) { t.lines[0] = Record(0, 0, {'H', 'D', 'S'}); }),
+       "the S0 record that opens the RAMDLD should stand here, but the file has \"S00600004844531A\""},
+      {"a damaged first S0", EditText([](Text& t) { t.lines[0][5] = '7'; }), "line 4 (offset 0x001FEC): checksum"},
+      {"another second S0", EditText([](Text& t) { t.lines[10] = Record(0, 0, {}); }),
+       "the S0 record that opens the DRM image should stand here"},
+      {"the second S0 missing", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 10); }),
+       "the S0 record that opens the DRM image should stand here, but the file has \"S3"},
+      {"another S7 between the sections", EditText([](Text& t) { t.lines[9] = Record(7, kRamdldStart, {}); }),
+       "the S7 record that closes the RAMDLD should stand here"},
+      {"no S7 between the sections", EditText([](Text& t) { t.lines.erase(t.lines.begin() + 9); }),
+       "an S3 record of the RAMDLD or the S7 record after them should start here, not \"S0\""},
+      {"the final S7 as an S9", EditText([](Text& t) { t.lines[16] = Record(9, 0, {}); }),
+       "an S3 record of the DRM image or the S7 record after them should start here, not \"S9\""},
+      {"a damaged final S7", EditText([](Text& t) { t.lines[16][13] = '0'; }), "checksum mismatch"},
+      {"no final S7", EditText([](Text& t) { t.lines.pop_back(); }),
+       "the file ends inside the section of the DRM image; no S7 record closes it"},
+      {"a line end after the final S7", EditText([](Text& t) { t.lines.push_back(""); }),
+       "a line end follows the last record"},
+      {"a record after the final S7", EditText([](Text& t) { t.lines.push_back(t.lines[11]); }),
+       "the file goes on after the S7 record that closes it"},
+  });
+}
+
+// The header is compared with the one planned, and each difference named by its field.
+TEST(SuperfileReadBack, EachWriterFaultInTheHeaderStopsTheSave) {
+  ExpectEachTamperingStopsTheSave({
+      {"an uninterpreted byte", EditHeaderByte(100), "offset 0x000064: the header byte is"},
+      {"the date", EditHeaderByte(kDateField + 3), "offset 0x000143 (date text)"},
+      {"the count", EditHeaderByte(kCountField), "(code-group count): the header byte is 03 where 02 was planned"},
+      {"the RAMDLD checksum", EditHeaderByte(kRamdldEntry + kEntryChecksum + 1), "(RAMDLD checksum)"},
+      {"a code group left in the table", EditHeaderByte(CodeGroupEntryAt(2) + 1), "(code group 2 start address)"},
+      {"a stray byte in the table", EditHeaderByte(CodeGroupEntryAt(2) + 9),
+       "offset 0x00042D (code group 2 first 16 bytes)"},
+      {"the end address", EditHeaderByte(CodeGroupEntryAt(15) + kEntryEnd), "(code group 15 end address)"},
+      {"the first bytes", EditHeaderByte(CodeGroupEntryAt(15) + kEntryFirstBytes), "(code group 15 first 16 bytes)"},
+      {"the checksum", EditHeaderByte(CodeGroupEntryAt(15) + kEntryChecksum), "(code group 15 checksum)"},
+      {"a cut header", [](const fs::path& file) { fs::resize_file(file, 8000); },
+       "offset 0: the file is shorter than a flash header"},
+  });
+}
+
+// A plan whose header would make Open split the file differently from how it was written.
+TEST(SuperfileReadBack, ThePlanMustDescribeWhatOpenWillRead) {
+  const std::vector<std::tuple<std::size_t, std::uint8_t, std::string>> cases = {
+      {CodeGroupEntryAt(2), 1, "the code-group table lists RAMDLD.bin at 0x03FC0000, CG2.bin at 0x00000001; the file "
+                            "holds RAMDLD.bin at 0x03FC0000, CG15.bin at 0x10000000"},
+      {kCountField, 3, "the code-group table does not read back"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [offset, value, message] : cases) {
+    SCOPED_TRACE(offset);
     Work w;
-    WriteBytes(w.dir / "out.shx", {'o', 'l', 'd'});
+    w.Save(w.dir / "out.shx");
+    BinaryFile drm(w.dir / "drm.bin", BinaryFile::Mode::Read);
+    SuperfilePlan plan = PlanSuperfile(w.dir / "header.bin", w.dir / "ramdld.bin", drm, SomeTime());
+    Bytes written = ReadBytes(w.dir / "out.shx");
+    plan.header[offset] = written[offset] = value;  // the plan and the file agree, the table is wrong
+    WriteBytes(w.dir / "out.shx", written);
     try {
-      w.Save(w.dir / "out.shx", c.tamper);
-      ADD_FAILURE() << "the damaged file was saved";
+      VerifySuperfile(w.dir / "out.shx", w.dir / "out.shx", plan);
+      ADD_FAILURE() << "no error";
     } catch (const Error& e) {
       EXPECT_EQ(e.kind(), Error::Kind::Internal);
-      EXPECT_THAT(e.what(), HasSubstr(c.message));
-      EXPECT_THAT(e.what(), HasSubstr("out.shx"));
-      EXPECT_THAT(e.what(), HasSubstr("please report it"));
+      EXPECT_THAT(e.what(), HasSubstr(message));
     }
-    EXPECT_EQ(ReadBytes(w.dir / "out.shx"), Bytes({'o', 'l', 'd'}));
-    EXPECT_THAT(ListFolder(w.dir.path()), ElementsAre("drm.bin", "header.bin", "out.shx", "ramdld.bin"));
   }
 }
 
@@ -216,9 +273,10 @@ TEST(SuperfileReadBack, SoundFilesPass) {
     WriteBytes(w.dir / "ramdld.bin", Pattern(c.ramdld, 3));
     WriteBytes(w.dir / "drm.bin", Pattern(c.drm, 4));
     EXPECT_NO_THROW(w.Save(w.dir / "out.shx"));
-    // The check is repeatable on the finished file.
+    // The check is repeatable on the finished file: a second plan of the patched work files is the same.
     BinaryFile drm(w.dir / "drm.bin", BinaryFile::Mode::Read);
-    EXPECT_NO_THROW(VerifySuperfile(w.dir / "out.shx", w.dir / "out.shx", w.dir / "header.bin", w.dir / "ramdld.bin", drm));
+    const SuperfilePlan plan = PlanSuperfile(w.dir / "header.bin", w.dir / "ramdld.bin", drm, SomeTime());
+    EXPECT_NO_THROW(VerifySuperfile(w.dir / "out.shx", w.dir / "out.shx", plan));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "flash/code_groups.h"
+#include "flash/shx_reader.h"
 #include "flash/srec.h"
 #include "flash/superfile_writer.h"
 #include "flash_test_util.h"
@@ -53,7 +54,7 @@ TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
     std::string line = FormatSRecord(Pattern(n, static_cast<std::uint32_t>(n)), address);
     ASSERT_EQ(line.size(), 2 * n + 16);
     unsigned sum = 0;
-    for (std::size_t i = 2; i + 2 < line.size(); i += 2) sum += static_cast<unsigned>(HexByteValue(line[i], line[i + 1]));
+    for (std::size_t i = 2; i + 2 < line.size(); i += 2) sum += static_cast<unsigned>(std::stoi(line.substr(i, 2), nullptr, 16));
     EXPECT_EQ(sum & 0xFF, 0xFFu) << line;
   }
   std::uint32_t address = 0;
@@ -62,8 +63,8 @@ TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
 }
 
 TEST(SRecordTest, FixedLinesAreValidRecords) {
-  EXPECT_EQ(Record(0, 0, {'H', 'D', 'R'}), S0Line);
-  EXPECT_EQ(Record(7, 0, {}), S7Line);
+  EXPECT_EQ(Record(0, 0, {'H', 'D', 'R'}), kS0Line);
+  EXPECT_EQ(Record(7, 0, {}), kS7Line);
 }
 
 TEST(HeaderTextTest, DateText) {
@@ -87,12 +88,9 @@ TEST(HeaderTextTest, FixedTextFields) {
 }
 
 TEST(PatchRamdldTest, SetsTheLoaderAreaAndKeepsTheRest) {
-  TempDir dir;
-  Bytes before = Pattern(500, 11);
-  WriteBytes(dir / "ramdld.bin", before);
-  PatchRamdld(dir / "ramdld.bin");
-  Bytes after = ReadBytes(dir / "ramdld.bin");
-  ASSERT_EQ(after.size(), before.size());
+  const Bytes before = Pattern(500, 11);
+  Bytes after = before;
+  PatchRamdld(after);
   for (std::size_t i = 0; i < after.size(); ++i) {
     bool patched = (i >= 256 && i <= 367) || (i >= 376 && i <= 414);
     EXPECT_EQ(after[i], patched ? 0xFF : before[i]) << "offset " << i;
@@ -130,30 +128,64 @@ TEST(WriteSuperfileTest, PatchesTheHeader) {
   w.Save(w.dir / "out.shx", progress);
   Bytes h = ReadBytes(w.dir / "header.bin");
   Bytes patchedRamdld = ReadBytes(w.dir / "RAMDLD.bin");
+  const std::size_t entry15 = CodeGroupEntryAt(15);
   ASSERT_EQ(h.size(), 8172u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[320])), "Sun March 05 14:30:09 2006");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[448])), "ResMill Utility Generated Superfile");
-  EXPECT_EQ(h[320 + 127], 0);
-  EXPECT_EQ(h[944], 2);
-  EXPECT_EQ(LE(h, 944), 2u);  // the three bytes after it were zero and stay so
-  EXPECT_EQ(LE(h, 948), kRamdldStart);
-  EXPECT_EQ(LE(h, 952), kRamdldStart + 499);
-  EXPECT_EQ(LE(h, 972), Sum(patchedRamdld) + 0x80000u);
-  for (std::size_t i = 992; i < 1648; ++i) {
-    if (i >= 1424 && i < 1452) continue;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[kDateField])), "Sun March 05 14:30:09 2006");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&h[kDescriptionField])), "ResMill Utility Generated Superfile");
+  EXPECT_EQ(h[kDateField + kTextFieldSize - 1], 0);
+  EXPECT_EQ(h[kCountField], 2);
+  EXPECT_EQ(LE(h, kCountField), 2u);  // the three bytes after it were zero and stay so
+  EXPECT_EQ(LE(h, kRamdldEntry + kEntryStart), kRamdldStart);
+  EXPECT_EQ(LE(h, kRamdldEntry + kEntryEnd), kRamdldStart + 499);
+  EXPECT_EQ(LE(h, kRamdldEntry + kEntryChecksum), Sum(patchedRamdld) + 0x80000u);
+  for (std::size_t i = kClearedFrom; i < kClearedEnd; ++i) {
+    if (i >= entry15 && i < entry15 + kEntrySize) continue;
     ASSERT_EQ(h[i], 0) << "offset " << i;
   }
-  EXPECT_EQ(LE(h, 1424), kDrmStart);
-  EXPECT_EQ(LE(h, 1428), kDrmStart + 99);
-  EXPECT_TRUE(std::equal(w.drm.begin(), w.drm.begin() + 16, h.begin() + 1432));
-  EXPECT_EQ(LE(h, 1448), Sum(w.drm));
+  EXPECT_EQ(LE(h, entry15 + kEntryStart), kDrmStart);
+  EXPECT_EQ(LE(h, entry15 + kEntryEnd), kDrmStart + 99);
+  EXPECT_TRUE(std::equal(w.drm.begin(), w.drm.begin() + 16, h.begin() + entry15 + kEntryFirstBytes));
+  EXPECT_EQ(LE(h, entry15 + kEntryChecksum), Sum(w.drm));
   // Everything else as it was.
   for (std::size_t i = 0; i < 8172; ++i) {
-    bool changed = (i >= 320 && i < 576) || i == 944 || (i >= 972 && i < 976) || (i >= 992 && i < 1648);
+    bool changed = (i >= kDateField && i < kDescriptionField + kTextFieldSize) || i == kCountField ||
+                   (i >= kRamdldEntry + kEntryChecksum && i < kRamdldEntry + kEntrySize) ||
+                   (i >= kClearedFrom && i < kClearedEnd);
     if (!changed) {
       ASSERT_EQ(h[i], w.header[i]) << "offset " << i;
     }
   }
+}
+
+// Every reader and writer takes the header's fields from one layout; pinned here
+// to the places phones read them from, with the names messages give them.
+TEST(FlashHeaderTest, FieldsStandWhereThePhoneReadsThem) {
+  const std::vector<std::pair<std::size_t, std::string>> cases = {
+      {0, ""},
+      {319, ""},
+      {320, "date text"},
+      {447, "date text"},
+      {448, "description"},
+      {575, "description"},
+      {944, "code-group count"},
+      {948, "RAMDLD start address"},
+      {952, "RAMDLD end address"},
+      {956, "RAMDLD first 16 bytes"},
+      {972, "RAMDLD checksum"},
+      {976, "unused table entry"},
+      {1003, "unused table entry"},
+      {1004, "code group 0 start address"},
+      {1069, "code group 2 first 16 bytes"},
+      {1424, "code group 15 start address"},
+      {1428, "code group 15 end address"},
+      {1432, "code group 15 first 16 bytes"},
+      {1448, "code group 15 checksum"},
+      {1451, "code group 15 checksum"},
+  };
+  for (const auto& [offset, name] : cases) EXPECT_EQ(HeaderFieldName(offset), name) << offset;
+  EXPECT_EQ(CodeGroupEntryAt(15), 1424u);
+  EXPECT_EQ(kClearedFrom, 992u);
+  EXPECT_EQ(kClearedEnd - kClearedFrom, 656u);
 }
 
 TEST(WriteSuperfileTest, LayoutOfTheWrittenFile) {
@@ -172,17 +204,17 @@ TEST(WriteSuperfileTest, LayoutOfTheWrittenFile) {
   }
   // 500 bytes of RAMDLD: seven full records and one of 52; 100 bytes of DRM: 64 and 36.
   ASSERT_EQ(lines.size(), 1u + 8 + 1 + 1 + 2 + 1);
-  EXPECT_EQ(lines[0], S0Line);
+  EXPECT_EQ(lines[0], kS0Line);
   EXPECT_EQ(lines[1].size(), 142u);
   EXPECT_EQ(lines[8].size(), 2 * 52 + 14u);
   EXPECT_EQ(lines[1].substr(4, 8), "03FC0000");
   EXPECT_EQ(lines[8].substr(4, 8), "03FC01C0");
-  EXPECT_EQ(lines[9], S7Line);
-  EXPECT_EQ(lines[10], S0Line);
+  EXPECT_EQ(lines[9], kS7Line);
+  EXPECT_EQ(lines[10], kS0Line);
   EXPECT_EQ(lines[11].size() + 2, 144u);
   EXPECT_EQ(lines[12].size() + 2, 88u);
   EXPECT_EQ(lines[12].substr(4, 8), "10000040");
-  EXPECT_EQ(lines[13], S7Line);
+  EXPECT_EQ(lines[13], kS7Line);
   EXPECT_EQ(text.substr(text.size() - 16), "\r\nS70500000000FA");  // no line end after the last record
   EXPECT_THAT(ui.progressCaptions, ElementsAre("Compiling shx"));
   EXPECT_EQ(ui.progressPositions.back(), 100);
@@ -231,7 +263,7 @@ TEST(WriteSuperfileTest, SrecCatReadsEachSection) {
   w.Save(w.dir / "out.shx", progress);
   Bytes out = ReadBytes(w.dir / "out.shx");
   std::string text(out.begin() + 8172, out.end());
-  std::size_t split = text.find(std::string(S7Line) + "\r\n") + S7Line.size() + 2;
+  std::size_t split = text.find(std::string(kS7Line) + "\r\n") + kS7Line.size() + 2;
   const std::vector<std::tuple<std::string, std::uint32_t, Bytes>> sections = {
       {text.substr(0, split), kRamdldStart, ReadBytes(w.dir / "RAMDLD.bin")},
       {text.substr(split) + "\r\n", kDrmStart, w.drm},

@@ -36,15 +36,12 @@ TEST(ByteOrder, ReadAndWriteInFile) {
   EXPECT_EQ(ReadBytes(dir / "f"), (std::vector<std::uint8_t>{0x12, 0xCA, 0xFE, 0xBA, 0xBE}));
 }
 
-TEST(Hex, DigitValuesAsTheFlashToolsComputeThem) {
+TEST(Hex, DigitValuesAndPairs) {
   struct Case { char c; int value; };
-  for (Case c : {Case{'0', 0}, Case{'9', 9}, Case{'A', 10}, Case{'F', 15}, Case{'a', 42}}) {
-    EXPECT_EQ(HexDigitValue(c.c), c.value) << c.c;
+  for (Case c : {Case{'0', 0}, Case{'9', 9}, Case{'A', 10}, Case{'F', 15}, Case{'a', 10}, Case{'f', 15},
+                 Case{'G', -1}, Case{'g', -1}, Case{'/', -1}, Case{':', -1}, Case{'@', -1}, Case{'\0', -1}}) {
+    EXPECT_EQ(HexNibble(c.c), c.value) << c.c;
   }
-  EXPECT_EQ(HexByteValue('F', 'F'), 255);
-  EXPECT_EQ(HexByteValue('0', '7'), 7);
-  EXPECT_EQ(HexNibble('a'), 10);
-  EXPECT_EQ(HexNibble('G'), -1);
   EXPECT_EQ(HexPair(0xE1)[0], 'E');
   EXPECT_EQ(HexPair(0xE1)[1], '1');
   EXPECT_EQ(HexPair(0x0A)[0], '0');
@@ -66,6 +63,11 @@ TEST(Sum16, SumsFromThePositionToTheEnd) {
   WriteBytes(dir / "ff", std::vector<std::uint8_t>(20000, 0xFF));
   BinaryFile ff(dir / "ff", BinaryFile::Mode::Read);
   EXPECT_EQ(Sum16(ff), (20000u * 255u) % 65536u);
+
+  // Bytes in memory sum the same, however many there are.
+  EXPECT_EQ(Sum16(std::vector<std::uint8_t>{'a', 'b', 'c'}), 294);
+  EXPECT_EQ(Sum16(std::vector<std::uint8_t>(65536, 0x01)), 0);
+  EXPECT_EQ(Sum16(std::vector<std::uint8_t>(20000000, 0xFF)), (20000000ull * 255u) % 65536u);
 }
 
 TEST(CopyRange, CountedAndWholeModes) {

@@ -9,6 +9,8 @@
 #include "drm/compile.h"
 #include "drm/unpack.h"
 #include "flash/code_groups.h"
+#include "flash/sbf_reader.h"
+#include "flash/shx_reader.h"
 #include "sample/drm_sample.h"
 #include "sweep_support.h"
 

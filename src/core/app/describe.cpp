@@ -29,7 +29,7 @@ Info DescribeFlashFile(const fs::path& file) {
   // The table is read straight from the flash file: its header is the first 8172 bytes.
   flash::CodeGroupTable table = flash::ParseCodeGroupTable(file, {});
   Info info{fmt::format("{}: flash file, code-group table", file.string()), {}};
-  info.Add("N", std::to_string(table.N));
+  info.Add("N", std::to_string(table.codeGroupCount));
   InfoTable rows{{{"name", 12, true}, {"start", 10}, {"end", 10}, {"length", 10}}, " ", {}};
   for (const auto& entry : table.entries) {
     rows.rows.push_back({entry.FileName.filename().string(), Hex32(entry.StartAddress), Hex32(entry.EndAddress),

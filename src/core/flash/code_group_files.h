@@ -1,9 +1,8 @@
 #pragma once
-// Shared by the two flash readers: the flash header at the start of the file
-// and the staged writing of the code-group file set. Not part of the public
-// flash interface.
+// Shared by the two flash readers: the opened flash file with its header and
+// table, and the staged writing of the code-group file set. Not part of the
+// public flash interface.
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -13,16 +12,6 @@
 #include "platform/binary_file.h"
 
 namespace resmill::flash::detail {
-
-using FlashHeader = std::array<std::uint8_t, kFlashHeaderSize>;
-
-/// Reads the first 8172 bytes of an open flash file; a shorter file is a format error.
-FlashHeader ReadFlashHeader(BinaryFile& flash);
-/// Writes header.bin into the slot folder, replacing an older one.
-void WriteHeaderFile(const FlashHeader& header, const std::filesystem::path& slotFolder);
-/// The table of `header`; errors name `file` (the flash file or header.bin).
-CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
-                                   const std::filesystem::path& slotFolder);
 
 /// What both readers start with: the flash file open, its header copied to
 /// header.bin in the slot folder, and its code-group table.

@@ -12,17 +12,10 @@ namespace resmill::flash {
 
 namespace {
 
-constexpr std::size_t kCountField = 944;
-constexpr std::size_t kRamdldEntry = 948;
-constexpr std::size_t kFirstCodeGroupEntry = 1004;
-constexpr std::size_t kEntrySize = 28;
 constexpr std::uint32_t kMaxTableEntries = 21;
-// Entries continue as far as the header holds a start and an end address.
-constexpr std::uint32_t kHeaderEntrySlots =
-    static_cast<std::uint32_t>((kFlashHeaderSize - kFirstCodeGroupEntry - 8) / kEntrySize + 1);
 
-strrec MakeEntry(std::filesystem::path fileName, std::uint32_t start, std::uint32_t end) {
-  strrec entry;
+CodeGroupEntry MakeEntry(std::filesystem::path fileName, std::uint32_t start, std::uint32_t end) {
+  CodeGroupEntry entry;
   entry.FileName = std::move(fileName);
   entry.StartAddress = start;
   entry.EndAddress = end;
@@ -32,57 +25,37 @@ strrec MakeEntry(std::filesystem::path fileName, std::uint32_t start, std::uint3
 
 }  // namespace
 
-namespace detail {
-
-FlashHeader ReadFlashHeader(BinaryFile& flash) {
-  FlashHeader header{};
-  flash.Seek(0);
-  flash.ReadExact(header, "the flash header (8172 bytes)");
-  return header;
-}
-
-void WriteHeaderFile(const FlashHeader& header, const std::filesystem::path& slotFolder) {
-  WriteFileAtomically(slotFolder / "header.bin", header);
-}
-
-OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder) {
-  OpenedFlashFile opened{BinaryFile(flashFile, BinaryFile::Mode::Read), {}, {}};
-  opened.header = ReadFlashHeader(opened.flash);
-  WriteHeaderFile(opened.header, slotFolder);
-  opened.table = ParseCodeGroupTable(opened.header, flashFile, slotFolder);
-  return opened;
-}
-
 CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
                                    const std::filesystem::path& slotFolder) {
   CodeGroupTable table;
-  table.N = GetU32LE(&header[kCountField]);
-  if (table.N > kMaxTableEntries) {
+  table.codeGroupCount = HeaderU32(header, kCountField);
+  if (table.codeGroupCount > kMaxTableEntries) {
     ThrowFormatError(file, fmt::format("offset {}", HexOffset(kCountField)),
-                     fmt::format("the code-group table lists {} code groups; at most {} are possible", table.N,
+                     fmt::format("the code-group table lists {} code groups; at most {} are possible", table.codeGroupCount,
                                  kMaxTableEntries));
   }
-  table.entries.push_back(MakeEntry(slotFolder / "RAMDLD.bin", GetU32LE(&header[kRamdldEntry]),
-                                    GetU32LE(&header[kRamdldEntry + 4])));
+  table.entries.push_back(MakeEntry(slotFolder / "RAMDLD.bin", HeaderU32(header, kRamdldEntry + kEntryStart),
+                                    HeaderU32(header, kRamdldEntry + kEntryEnd)));
 
-  const std::uint32_t needed = table.N >= 1 ? table.N - 1 : 0;
+  const std::uint32_t needed = table.codeGroupCount >= 1 ? table.codeGroupCount - 1 : 0;
   std::uint32_t present = 0;
-  for (std::uint32_t k = 0; k < kHeaderEntrySlots && present < needed; ++k) {
-    const std::size_t at = kFirstCodeGroupEntry + kEntrySize * k;
-    const std::uint32_t start = GetU32LE(&header[at]);
+  for (std::size_t k = 0; k < kHeaderEntrySlots && present < needed; ++k) {
+    const std::size_t at = CodeGroupEntryAt(k);
+    const std::uint32_t start = HeaderU32(header, at + kEntryStart);
     if (start == 0) continue;  // absent code group
-    table.entries.push_back(MakeEntry(slotFolder / fmt::format("CG{}.bin", k), start, GetU32LE(&header[at + 4])));
+    table.entries.push_back(
+        MakeEntry(slotFolder / fmt::format("CG{}.bin", k), start, HeaderU32(header, at + kEntryEnd)));
     ++present;
   }
   if (present < needed) {
     ThrowFormatError(file, fmt::format("offset {}", HexOffset(kCountField)),
-                     fmt::format("the code-group table lists {} code groups but only {} are present", table.N,
+                     fmt::format("the code-group table lists {} code groups but only {} are present", table.codeGroupCount,
                                  present + 1));
   }
 
   // Code groups 0 and 1 travel as one section and become one file, CG1.bin.
   if (table.entries.size() >= 2 && table.entries[1].FileName.filename() == "CG0.bin") {
-    strrec& joined = table.entries[1];
+    CodeGroupEntry& joined = table.entries[1];
     joined.FileName = slotFolder / "CG1.bin";
     if (table.entries.size() >= 3) {
       joined.EndAddress = table.entries[2].EndAddress;
@@ -98,9 +71,19 @@ CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesys
   return table;
 }
 
+namespace detail {
+
+OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder) {
+  OpenedFlashFile opened{BinaryFile(flashFile, BinaryFile::Mode::Read), {}, {}};
+  opened.header = ReadFlashHeader(opened.flash);
+  WriteFileAtomically(slotFolder / "header.bin", opened.header);
+  opened.table = ParseCodeGroupTable(opened.header, flashFile, slotFolder);
+  return opened;
+}
+
 CodeGroupWriter::CodeGroupWriter(const CodeGroupTable& table, const std::filesystem::path& slotFolder)
     : folder_(slotFolder), temp_(slotFolder / "temp.bin") {
-  for (const strrec& entry : table.entries) targets_.push_back(entry.FileName);
+  for (const CodeGroupEntry& entry : table.entries) targets_.push_back(entry.FileName);
 }
 
 CodeGroupWriter::~CodeGroupWriter() {
@@ -157,7 +140,7 @@ void CodeGroupWriter::RemoveParts() noexcept {
 
 CodeGroupTable ParseCodeGroupTable(const std::filesystem::path& headerFile, const std::filesystem::path& slotFolder) {
   BinaryFile file(headerFile, BinaryFile::Mode::Read);
-  return detail::ParseCodeGroupTable(detail::ReadFlashHeader(file), headerFile, slotFolder);
+  return ParseCodeGroupTable(ReadFlashHeader(file), headerFile, slotFolder);
 }
 
 }  // namespace resmill::flash

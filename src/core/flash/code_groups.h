@@ -1,21 +1,17 @@
 #pragma once
-// Flash files (S-record superfiles, SBF files) split into code-group files,
-// and the DRM reflash superfile written back.
+// The code-group table of a flash header: which code groups a flash file
+// carries, in which order its sections hold them, and the file each becomes.
 
 #include <cstdint>
-#include <ctime>
 #include <filesystem>
-#include <string>
 #include <vector>
 
-#include "platform/user_interface.h"
+#include "flash/flash_header.h"
 
 namespace resmill::flash {
 
-inline constexpr std::int64_t kFlashHeaderSize = 8172;
-
 /// One entry of the code-group table.
-struct strrec {
+struct CodeGroupEntry {
   std::filesystem::path FileName;  ///< full path of the code-group file
   std::uint32_t StartAddress = 0;
   std::uint32_t EndAddress = 0;
@@ -25,27 +21,16 @@ struct strrec {
 /// Entry 0 is RAMDLD; entries 1 … are the present code groups in header order
 /// (code groups 0 and 1 joined into CG1.bin). At most 21 entries.
 struct CodeGroupTable {
-  std::vector<strrec> entries;
-  std::uint32_t N = 0;                ///< code-group count from the header, RAMDLD included
+  std::vector<CodeGroupEntry> entries;
+  std::uint32_t codeGroupCount = 0;  ///< as the header gives it, RAMDLD included
   bool hasCodeGroup15 = false;
 };
 
-/// Reads the code-group table of a flash header (header.bin) whose code-group
-/// files go to `slotFolder`. Refuses (resmill::Error) a table it cannot bound.
+/// The table of `header`, whose code-group files go to `slotFolder`. Refuses
+/// (a format error naming `file`, the flash file or header.bin) a table it cannot bound.
+CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesystem::path& file,
+                                   const std::filesystem::path& slotFolder);
+/// The same from a file that starts with a flash header (header.bin or the flash file itself).
 CodeGroupTable ParseCodeGroupTable(const std::filesystem::path& headerFile, const std::filesystem::path& slotFolder);
-
-/// Splits a superfile into header.bin, RAMDLD.bin and CG<k>.bin in `slotFolder`.
-/// True when code group 15 is present (only header.bin is written otherwise).
-bool ExtractShxCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
-                          Progress& progress);
-/// The same for an SBF file.
-bool ExtractSbfCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
-                          Progress& progress);
-
-/// Patches ramdld.bin and header.bin in `binaryFolder` for the new DRM image and
-/// writes the superfile (header, RAMDLD and DRM as S3 records) to `saveFile`
-/// through the atomic output file. `now` is the local time for the header's date.
-void WriteSuperfile(const std::filesystem::path& binaryFolder, const std::filesystem::path& drmImage,
-                    const std::filesystem::path& saveFile, const std::tm& now, Progress& progress);
 
 }  // namespace resmill::flash

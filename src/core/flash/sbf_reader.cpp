@@ -3,13 +3,14 @@
 // The block structure is walked first (it costs a few reads), so a damaged file
 // is refused before any code-group file is written.
 
+#include "flash/sbf_reader.h"
+
 #include <algorithm>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "flash/code_group_files.h"
-#include "flash/code_groups.h"
 #include "platform/byte_io.h"
 #include "platform/error.h"
 #include "platform/numeric.h"

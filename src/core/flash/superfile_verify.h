@@ -1,25 +1,22 @@
 #pragma once
-// The read-back of a superfile we wrote, before it may take the user's name.
-// It is stricter than the extraction reader: our own output has exactly one
-// shape, so anything else in it is a fault of the writer.
+// The read-back of a superfile we wrote, before it may take the user's name:
+// the file is read as Open reads it and compared with the writer's plan.
 
 #include <filesystem>
 
-#include "platform/binary_file.h"
+#include "flash/superfile_writer.h"
 
 namespace resmill::flash {
 
-/// Reads `written` (the finished temporary file) back and checks, streaming, that:
-/// it starts with header.bin byte for byte; its text is S0, the RAMDLD's S3 records,
-/// S7, S0, the DRM image's S3 records and a final S7 without a line end; every record
-/// is well-formed with a correct checksum, 64 data bytes (the last of a section
-/// 1 … 64) at consecutive addresses from the start the header gives; the decoded
-/// bytes equal `ramdldFile` and `drmImage`; and the header's code-group table lists
-/// exactly RAMDLD and code group 15 with the end address, first 16 bytes and sums
-/// of those bytes. A failed check throws resmill::Error (Kind::Internal) naming
-/// `savedAs`, what differs and where (line and offset, or header field).
+/// Reads `written` (the finished temporary file) back and checks, streaming, that
+/// it starts with the planned header byte for byte; that the header's code-group
+/// table, as Open reads it, names the planned sections at their addresses; and
+/// that its text, through the S-record decoder in its strict mode for our own
+/// output, is per section S0, S3 records of 64 data bytes (the last 1 … 64) at
+/// consecutive addresses from the section's start holding exactly its data, and
+/// S7, the last without a line end. A failed check is a program fault
+/// (ThrowReadBackFailure) naming `savedAs`, what differs and where.
 void VerifySuperfile(const std::filesystem::path& written, const std::filesystem::path& savedAs,
-                     const std::filesystem::path& headerFile, const std::filesystem::path& ramdldFile,
-                     BinaryFile& drmImage);
+                     const SuperfilePlan& plan);
 
 }  // namespace resmill::flash

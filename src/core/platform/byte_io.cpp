@@ -8,15 +8,11 @@
 
 namespace resmill {
 
-std::uint32_t ReadU32BE(BinaryFile& file) {
+std::uint32_t ReadU32BEAt(BinaryFile& file, std::int64_t offset) {
   std::array<std::uint8_t, 4> bytes{};
+  file.Seek(offset);
   file.ReadExact(bytes, "a 32-bit value");
   return GetU32BE(bytes.data());
-}
-
-std::uint32_t ReadU32BEAt(BinaryFile& file, std::int64_t offset) {
-  file.Seek(offset);
-  return ReadU32BE(file);
 }
 
 void WriteU32BEAt(BinaryFile& file, std::int64_t offset, std::uint32_t value) {
@@ -32,9 +28,7 @@ std::uint16_t Sum16(BinaryFile& file) {
   for (;;) {
     std::size_t got = file.Read(block);
     if (got == 0) break;
-    std::uint32_t blockSum = 0;
-    for (std::size_t i = 0; i < got; ++i) blockSum += block[i];
-    total += blockSum & 0xFFFFu;
+    total += Sum16(std::span(block.data(), got));
   }
   return static_cast<std::uint16_t>(total & 0xFFFFu);
 }

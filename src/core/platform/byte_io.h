@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "platform/binary_file.h"
 
@@ -31,15 +32,11 @@ constexpr std::uint32_t GetU32BE(const std::uint8_t* p) {
 constexpr void PutU32LE(std::uint32_t v, std::uint8_t* destination) { PutU32BE(SwapU32(v), destination); }
 constexpr std::uint32_t GetU32LE(const std::uint8_t* p) { return SwapU32(GetU32BE(p)); }
 
-/// Reads 4 bytes at the current position as a big-endian value; the position advances by 4.
+/// Reads 4 bytes at `offset` as a big-endian value; the position ends after them.
 /// A file that ends before the 4 bytes is a format error naming the offset.
-std::uint32_t ReadU32BE(BinaryFile& file);
 std::uint32_t ReadU32BEAt(BinaryFile& file, std::int64_t offset);
 void WriteU32BEAt(BinaryFile& file, std::int64_t offset, std::uint32_t value);
 
-/// c − 48 for "0"…"9", c − 55 for anything else ("A"…"F" give 10…15; "a" gives 42).
-constexpr int HexDigitValue(char c) { return (c >= '0' && c <= '9') ? c - 48 : c - 55; }
-constexpr int HexByteValue(char hi, char lo) { return HexDigitValue(hi) * 16 + HexDigitValue(lo); }
 /// Strict digit value for parsers that verify their input: 0…15 for 0-9, A-F, a-f; −1 otherwise.
 constexpr int HexNibble(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -53,6 +50,12 @@ constexpr std::array<char, 2> HexPair(std::uint8_t b) {
   return {kDigits[b >> 4], kDigits[b & 15]};
 }
 
+/// Sum of the bytes modulo 65536.
+constexpr std::uint16_t Sum16(std::span<const std::uint8_t> bytes) {
+  std::uint32_t sum = 0;
+  for (std::uint8_t b : bytes) sum += b;
+  return static_cast<std::uint16_t>(sum);
+}
 /// Sum of the bytes from the current position to the end of the file, modulo 65536.
 std::uint16_t Sum16(BinaryFile& file);
 

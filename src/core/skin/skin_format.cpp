@@ -107,28 +107,28 @@ SkinDirectory ReadSkinDirectory(BinaryFile& skin, const ReadOptions& options) {
   }
 
   dir.directoryMagic = U32At(skin, directory, "directory");
-  dir.nameAreaOffset = U32At(skin, std::int64_t{directory} + 4, "directory");
-  const std::uint32_t count = U32At(skin, std::int64_t{directory} + 8, "directory");
-  dir.entryTableOffset = U32At(skin, std::int64_t{directory} + 12, "directory");
-  dir.dataAreaOffset = U32At(skin, std::int64_t{directory} + 16, "directory");
+  dir.nameAreaOffset = U32At(skin, std::int64_t{directory} + kHeadNameArea, "directory");
+  const std::uint32_t count = U32At(skin, std::int64_t{directory} + kHeadCount, "directory");
+  dir.entryTableOffset = U32At(skin, std::int64_t{directory} + kHeadEntryTable, "directory");
+  dir.dataAreaOffset = U32At(skin, std::int64_t{directory} + kHeadDataArea, "directory");
 
   if (count > kMaxEntries) {
     throw Error(Error::Kind::Limit,
                 fmt::format("{}: {}: {} entries, a skin may hold at most {}", path.string(),
-                            Where(std::int64_t{directory} + 8), count, kMaxEntries));
+                            Where(std::int64_t{directory} + kHeadCount), count, kMaxEntries));
   }
   if (dir.nameAreaOffset > size) {
-    ThrowFormatError(path, Where(std::int64_t{directory} + 4),
+    ThrowFormatError(path, Where(std::int64_t{directory} + kHeadNameArea),
                      fmt::format("name area offset {} lies beyond the end of the file ({} bytes)",
                                  HexOffset(dir.nameAreaOffset), size));
   }
   if (std::int64_t{dir.entryTableOffset} + std::int64_t{count} * kEntrySize > size) {
-    ThrowFormatError(path, Where(std::int64_t{directory} + 12),
+    ThrowFormatError(path, Where(std::int64_t{directory} + kHeadEntryTable),
                      fmt::format("entry table at {} with {} entries lies beyond the end of the file ({} bytes)",
                                  HexOffset(dir.entryTableOffset), count, size));
   }
   if (dir.dataAreaOffset > size) {
-    ThrowFormatError(path, Where(std::int64_t{directory} + 16),
+    ThrowFormatError(path, Where(std::int64_t{directory} + kHeadDataArea),
                      fmt::format("data area offset {} lies beyond the end of the file ({} bytes)",
                                  HexOffset(dir.dataAreaOffset), size));
   }
@@ -144,13 +144,13 @@ SkinDirectory ReadSkinDirectory(BinaryFile& skin, const ReadOptions& options) {
     SkinEntry& e = dir.entries[i];
     const std::int64_t entryAt = std::int64_t{dir.entryTableOffset} + std::int64_t{i} * kEntrySize;
     const std::uint8_t* raw = table.data() + std::size_t{i} * kEntrySize;
-    e.hash = GetU32LE(raw);
-    e.nameOffset = GetU32LE(raw + 4);
-    e.dataOffset = GetU32LE(raw + 8);
+    e.hash = GetU32LE(raw + kEntryHash);
+    e.nameOffset = GetU32LE(raw + kEntryName);
+    e.dataOffset = GetU32LE(raw + kEntryData);
 
     e.nameAt = std::int64_t{dir.nameAreaOffset} + e.nameOffset;
     if (e.nameAt >= size) {
-      ThrowFormatError(path, Where(entryAt + 4),
+      ThrowFormatError(path, Where(entryAt + kEntryName),
                        fmt::format("entry {}: name at {} lies beyond the end of the file ({} bytes)", i,
                                    HexOffset(static_cast<std::uint64_t>(e.nameAt)), size));
     }
@@ -175,20 +175,20 @@ SkinDirectory ReadSkinDirectory(BinaryFile& skin, const ReadOptions& options) {
 
     e.blockAt = std::int64_t{dir.dataAreaOffset} + e.dataOffset;
     if (e.blockAt + kDataHeadSize > size) {
-      ThrowFormatError(path, Where(entryAt + 8),
+      ThrowFormatError(path, Where(entryAt + kEntryData),
                        fmt::format("entry {} (\"{}\"): data block at {} lies beyond the end of the file ({} bytes)",
                                    i, Printable(e.name), HexOffset(static_cast<std::uint64_t>(e.blockAt)), size));
     }
     e.blockMagic = U32At(skin, e.blockAt, "data block");
-    e.length = U32At(skin, e.blockAt + 4, "data block");
+    e.length = U32At(skin, e.blockAt + kBlockLength, "data block");
     if (e.length > kMaxPictureLength) {
       throw Error(Error::Kind::Limit,
                   fmt::format("{}: {}: entry {} (\"{}\"): picture of {} bytes, a skin picture may have at most {}",
-                              path.string(), Where(e.blockAt + 4), i, Printable(e.name), e.length,
+                              path.string(), Where(e.blockAt + kBlockLength), i, Printable(e.name), e.length,
                               kMaxPictureLength));
     }
     if (e.DataAt() + e.length > size) {
-      ThrowFormatError(path, Where(e.blockAt + 4),
+      ThrowFormatError(path, Where(e.blockAt + kBlockLength),
                        fmt::format("entry {} (\"{}\"): picture of {} bytes at {} runs beyond the end of the file "
                                    "({} bytes)",
                                    i, Printable(e.name), e.length, HexOffset(static_cast<std::uint64_t>(e.DataAt())),
@@ -196,6 +196,71 @@ SkinDirectory ReadSkinDirectory(BinaryFile& skin, const ReadOptions& options) {
     }
   }
   return dir;
+}
+
+SkinDirectory LayOutSkin(std::vector<SkinEntry> entries) {
+  std::uint64_t names = 0, data = 0;
+  for (const SkinEntry& e : entries) {
+    names += e.name.size() + 1;
+    data += std::uint64_t{e.length} + kDataHeadSize;
+  }
+  // The directory starts at the first multiple of 4 after the names.
+  const std::uint64_t directory = (kHeaderSize + names + 3) / 4 * 4;
+  const std::uint64_t dataArea = directory + kDirectoryHeadSize + std::uint64_t{kEntrySize} * entries.size();
+  if (dataArea + data > UINT32_MAX) {
+    throw Error(Error::Kind::Limit, fmt::format("{} pictures of {} bytes need a skin of {} bytes, more than its "
+                                                "offsets can address",
+                                                entries.size(), data, dataArea + data));
+  }
+  SkinDirectory dir;
+  dir.directoryOffset = static_cast<std::uint32_t>(directory);
+  dir.directoryMagic = kDirectoryMagic;
+  dir.nameAreaOffset = kHeaderSize;
+  dir.entryTableOffset = dir.directoryOffset + kDirectoryHeadSize;
+  dir.dataAreaOffset = static_cast<std::uint32_t>(dataArea);
+  dir.fileSize = static_cast<std::int64_t>(dataArea + data);
+  std::uint32_t nameOffset = 0, dataOffset = 0;
+  for (SkinEntry& e : entries) {
+    e.hash = SkinNameHash(e.name);
+    e.nameOffset = nameOffset;
+    e.dataOffset = dataOffset;
+    e.nameAt = std::int64_t{dir.nameAreaOffset} + nameOffset;
+    e.blockAt = std::int64_t{dir.dataAreaOffset} + dataOffset;
+    e.blockMagic = kDataMagic;
+    nameOffset += static_cast<std::uint32_t>(e.name.size() + 1);
+    dataOffset += e.length + kDataHeadSize;
+  }
+  dir.entries = std::move(entries);
+  return dir;
+}
+
+std::vector<std::uint8_t> EncodeSkinHead(const SkinDirectory& dir) {
+  std::vector<std::uint8_t> head(dir.dataAreaOffset, 0);
+  const std::string text = HeaderTextFor(dir.directoryOffset);
+  std::copy(text.begin(), text.end(), head.begin());
+  const std::uint32_t d = dir.directoryOffset;
+  PutU32LE(dir.directoryMagic, &head[d]);
+  PutU32LE(dir.nameAreaOffset, &head[d + kHeadNameArea]);
+  PutU32LE(static_cast<std::uint32_t>(dir.entries.size()), &head[d + kHeadCount]);
+  PutU32LE(dir.entryTableOffset, &head[d + kHeadEntryTable]);
+  PutU32LE(dir.dataAreaOffset, &head[d + kHeadDataArea]);
+  for (std::size_t i = 0; i < dir.entries.size(); ++i) {
+    const SkinEntry& e = dir.entries[i];
+    std::copy(e.name.begin(), e.name.end(), head.begin() + e.nameAt);
+    head[static_cast<std::size_t>(e.nameAt) + e.name.size()] = '\n';
+    std::uint8_t* entry = &head[dir.entryTableOffset + kEntrySize * i];
+    PutU32LE(e.hash, entry + kEntryHash);
+    PutU32LE(e.nameOffset, entry + kEntryName);
+    PutU32LE(e.dataOffset, entry + kEntryData);
+  }
+  return head;
+}
+
+std::array<std::uint8_t, kDataHeadSize> EncodeDataHead(const SkinEntry& entry) {
+  std::array<std::uint8_t, kDataHeadSize> head{};
+  PutU32LE(entry.blockMagic, head.data());
+  PutU32LE(entry.length, head.data() + kBlockLength);
+  return head;
 }
 
 image::PictureKind PictureKindOf(std::string_view name, const std::uint8_t* head, std::size_t headLength) {

@@ -4,6 +4,7 @@
 // The reader here validates a whole skin before anyone writes a byte from it,
 // so the unpack and `info` share one idea of what a sound skin is.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -26,6 +27,17 @@ inline constexpr std::uint32_t kDirectoryHeadSize = 20;
 inline constexpr std::uint32_t kEntrySize = 12;
 /// Size of a data block's head (magic, length).
 inline constexpr std::uint32_t kDataHeadSize = 8;
+/// Fields of the directory's head after its magic, from the directory offset.
+inline constexpr std::uint32_t kHeadNameArea = 4;
+inline constexpr std::uint32_t kHeadCount = 8;
+inline constexpr std::uint32_t kHeadEntryTable = 12;
+inline constexpr std::uint32_t kHeadDataArea = 16;
+/// Fields of a skin entry.
+inline constexpr std::uint32_t kEntryHash = 0;
+inline constexpr std::uint32_t kEntryName = 4;
+inline constexpr std::uint32_t kEntryData = 8;
+/// The picture's length in a data block, after the block's magic.
+inline constexpr std::uint32_t kBlockLength = 4;
 
 /// The most entries a skin may hold.
 inline constexpr std::uint32_t kMaxEntries = 65536;
@@ -86,6 +98,17 @@ struct ReadOptions {
 /// file, the value and its offset. Entries without a name are not followed
 /// to their data (the unpack skips them).
 SkinDirectory ReadSkinDirectory(BinaryFile& skin, const ReadOptions& options = {});
+
+/// Where each picture goes in a skin holding these pictures in this order: the
+/// directory the pack writes, as ReadSkinDirectory reads it back. Each entry
+/// brings its name and length; the rest is filled in. A skin whose offsets
+/// would not fit 32 bits is refused (Limit).
+SkinDirectory LayOutSkin(std::vector<SkinEntry> entries);
+/// A laid-out skin's bytes before its data area: header text, names, zero bytes
+/// up to the directory, the directory's head and its entry table.
+std::vector<std::uint8_t> EncodeSkinHead(const SkinDirectory& dir);
+/// The head of an entry's data block: its magic and the picture's length.
+std::array<std::uint8_t, kDataHeadSize> EncodeDataHead(const SkinEntry& entry);
 
 /// The kind of a picture by its name's extension and, for a K picture, the
 /// bits-per-pixel field of its header (first 16 data bytes, fewer when short).

@@ -86,7 +86,7 @@ class Packer {
   void ConvertIcons(const std::vector<FoundFile>& icons);
   void Measure();
   PackResult Write();
-  void Verify(const fs::path& temp, std::uint32_t directoryOffset) const;
+  void Verify(const fs::path& temp) const;
 
   [[noreturn]] void Unreadable(std::string_view name, const fs::path& file, std::string_view why) const {
     if (onMissing_) onMissing_(name);
@@ -104,6 +104,7 @@ class Packer {
   const MissingPictureHandler& onMissing_;
   const WriterFaults& faults_;
   std::vector<Picture> pictures_;
+  SkinDirectory plan_;  ///< the skin as laid out for writing
   ConvertedFiles converted_;
 };
 
@@ -185,8 +186,6 @@ void Packer::Measure() {
     throw Error(Error::Kind::Limit, fmt::format("{}: {} pictures, a skin may hold at most {}",
                                                 folder_.string(), pictures_.size(), kMaxEntries));
   }
-  std::uint64_t names = kHeaderSize;
-  std::uint64_t data = 0;
   for (std::size_t j = 0; j < pictures_.size(); ++j) {
     Picture& p = pictures_[j];
     if (p.name.size() > kMaxPackedNameLength) {
@@ -208,50 +207,21 @@ void Packer::Measure() {
                                                   p.file.string(), size, kMaxPictureLength));
     }
     p.length = static_cast<std::uint32_t>(size);
-    names += p.name.size() + 1;
-    data += std::uint64_t{p.length} + kDataHeadSize;
     step_.SetPosition(Position(j, pictures_.size()));
-  }
-  // Every offset in a skin is 32 bits wide.
-  std::uint64_t total = names + 3 + kDirectoryHeadSize + std::uint64_t{kEntrySize} * pictures_.size() + data;
-  if (total > UINT32_MAX) {
-    throw Error(Error::Kind::Limit,
-                fmt::format("{}: the pictures need {} bytes, more than a skin can address", folder_.string(), total));
   }
 }
 
 PackResult Packer::Write() {
-  std::string names;
-  std::vector<std::uint8_t> table;
-  std::uint32_t nameOffset = 0, dataOffset = 0;
-  for (const Picture& p : pictures_) {
-    names += p.name;
-    names += '\n';
-    std::array<std::uint8_t, kEntrySize> entry{};
-    PutU32LE(SkinNameHash(p.name), entry.data());
-    PutU32LE(nameOffset, entry.data() + 4);
-    PutU32LE(dataOffset, entry.data() + 8);
-    table.insert(table.end(), entry.begin(), entry.end());
-    nameOffset += static_cast<std::uint32_t>(p.name.size() + 1);
-    dataOffset += p.length + kDataHeadSize;
+  std::vector<SkinEntry> entries(pictures_.size());
+  for (std::size_t j = 0; j < pictures_.size(); ++j) {
+    entries[j].name = pictures_[j].name;
+    entries[j].length = pictures_[j].length;
   }
-  while ((kHeaderSize + names.size()) % 4 != 0) names += '\0';
-  const auto directory = static_cast<std::uint32_t>(kHeaderSize + names.size());
-  const auto count = static_cast<std::uint32_t>(pictures_.size());
-
-  std::array<std::uint8_t, kDirectoryHeadSize> head{};
-  PutU32LE(kDirectoryMagic, head.data());
-  PutU32LE(kHeaderSize, head.data() + 4);
-  PutU32LE(count, head.data() + 8);
-  PutU32LE(directory + kDirectoryHeadSize, head.data() + 12);
-  PutU32LE(directory + kDirectoryHeadSize + kEntrySize * count, head.data() + 16);
+  plan_ = LayOutSkin(std::move(entries));
 
   AtomicOutputFile out(output_);
   BinaryFile& file = out.File();
-  file.Write(HeaderTextFor(directory));
-  file.Write(names);
-  file.Write(head);
-  file.Write(table);
+  file.Write(EncodeSkinHead(plan_));
 
   step_.SetPosition(0);
   progress_.SetCaption("Packing icons");
@@ -265,10 +235,7 @@ PackResult Packer::Write() {
       throw;
     }
     if (picture.Size() != p.length) Unreadable(p.name, p.file, "changed while the skin was being packed");
-    std::array<std::uint8_t, kDataHeadSize> block{};
-    PutU32LE(kDataMagic, block.data());
-    PutU32LE(p.length, block.data() + 4);
-    file.Write(block);
+    file.Write(EncodeDataHead(plan_.entries[j]));
     if (CopyRange(picture, 0, p.length, file, true) != p.length) {
       Unreadable(p.name, p.file, "changed while the skin was being packed");
     }
@@ -278,19 +245,19 @@ PackResult Packer::Write() {
   PackResult result;
   result.written = true;
   result.pictures = pictures_.size();
-  result.directoryOffset = directory;
+  result.directoryOffset = plan_.directoryOffset;
   result.size = file.Position();
-  out.SetVerifier([this, directory](const fs::path& temp) {
+  out.SetVerifier([this](const fs::path& temp) {
     if (faults_.tamper) faults_.tamper(temp);
-    Verify(temp, directory);
+    Verify(temp);
   });
   out.Commit();
   return result;
 }
 
-// Reads the new skin back as the unpack will, so a fault of ours never reaches
-// the user's file under its name.
-void Packer::Verify(const fs::path& temp, std::uint32_t directoryOffset) const {
+// Reads the new skin back as the unpack will and compares it with the laid-out
+// plan, so a fault of ours never reaches the user's file under its name.
+void Packer::Verify(const fs::path& temp) const {
   auto fail = [&](std::int64_t offset, const std::string& what) {
     ThrowReadBackFailure("skin", output_, "offset " + HexOffset(static_cast<std::uint64_t>(offset)), what);
   };
@@ -304,69 +271,75 @@ void Packer::Verify(const fs::path& temp, std::uint32_t directoryOffset) const {
     fail(0, fmt::format("the unpack would refuse it ({})", e.what()));
   }
 
-  const std::string header = HeaderTextFor(directoryOffset);
-  std::string gotHeader(header.size(), '\0');
-  skin.ReadAt(0, std::span(reinterpret_cast<std::uint8_t*>(gotHeader.data()), gotHeader.size()));
-  if (gotHeader != header) fail(0, "the header text is not the one that names the directory");
-  const auto count = static_cast<std::uint32_t>(pictures_.size());
+  const std::uint32_t directory = plan_.directoryOffset;
   struct HeadField {
     std::uint32_t got, want, at;  // `at`: offset in the directory head
   };
   const std::array<HeadField, 4> heads = {{
-      {dir.directoryMagic, kDirectoryMagic, 0},
-      {dir.nameAreaOffset, kHeaderSize, 4},
-      {dir.entryTableOffset, directoryOffset + kDirectoryHeadSize, 12},
-      {dir.dataAreaOffset, directoryOffset + kDirectoryHeadSize + kEntrySize * count, 16},
+      {dir.directoryMagic, plan_.directoryMagic, 0},
+      {dir.nameAreaOffset, plan_.nameAreaOffset, kHeadNameArea},
+      {dir.entryTableOffset, plan_.entryTableOffset, kHeadEntryTable},
+      {dir.dataAreaOffset, plan_.dataAreaOffset, kHeadDataArea},
   }};
   for (const HeadField& f : heads) {
     if (f.got != f.want) {
-      fail(std::int64_t{directoryOffset} + f.at,
-           fmt::format("the directory holds 0x{:X} where 0x{:X} belongs", f.got, f.want));
+      fail(std::int64_t{directory} + f.at, fmt::format("the directory holds 0x{:X} where 0x{:X} belongs", f.got, f.want));
     }
   }
-  if (dir.directoryOffset != directoryOffset || dir.entries.size() != pictures_.size()) {
-    fail(directoryOffset + 8, fmt::format("the directory lists {} entries at 0x{:X}; {} were packed at 0x{:X}",
-                                          dir.entries.size(), dir.directoryOffset, pictures_.size(), directoryOffset));
+  if (dir.directoryOffset != directory || dir.entries.size() != plan_.entries.size()) {
+    fail(directory + kHeadCount, fmt::format("the directory lists {} entries at 0x{:X}; {} were packed at 0x{:X}",
+                                    dir.entries.size(), dir.directoryOffset, plan_.entries.size(), directory));
+  }
+  for (std::size_t j = 0; j < plan_.entries.size(); ++j) {
+    const SkinEntry& e = dir.entries[j];
+    const SkinEntry& want = plan_.entries[j];
+    const std::int64_t entryAt = std::int64_t{dir.entryTableOffset} + std::int64_t{kEntrySize} * static_cast<std::int64_t>(j);
+    if (e.name != want.name) fail(e.nameAt, fmt::format("entry {} is named \"{}\" instead of \"{}\"", j + 1, e.name, want.name));
+    if (e.hash != want.hash) {
+      fail(entryAt, fmt::format("the hash 0x{:08X} of \"{}\" should be 0x{:08X}", e.hash, want.name, want.hash));
+    }
+    if (e.nameOffset != want.nameOffset || e.dataOffset != want.dataOffset) {
+      fail(entryAt + kEntryName, fmt::format("entry {} (\"{}\") points at name 0x{:X} and data 0x{:X} instead of 0x{:X} and 0x{:X}",
+                                    j + 1, want.name, e.nameOffset, e.dataOffset, want.nameOffset, want.dataOffset));
+    }
+    if (e.blockMagic != want.blockMagic || e.length != want.length) {
+      fail(e.blockAt, fmt::format("the data block of \"{}\" holds {} bytes (magic 0x{:08X}) instead of {}", want.name,
+                                  e.length, e.blockMagic, want.length));
+    }
+  }
+  if (dir.fileSize != plan_.fileSize) {
+    fail(std::min(dir.fileSize, plan_.fileSize),
+         fmt::format("the skin holds {} bytes; its pictures end at {}", dir.fileSize, plan_.fileSize));
   }
 
-  std::uint32_t nameOffset = 0, dataOffset = 0;
+  // What the unpack does not read: the header text and the zero bytes before the directory.
+  const std::vector<std::uint8_t> head = EncodeSkinHead(plan_);
+  std::vector<std::uint8_t> got(head.size());
+  skin.ReadAt(0, got);
+  if (auto differ = std::mismatch(head.begin(), head.end(), got.begin()); differ.first != head.end()) {
+    const auto at = differ.first - head.begin();
+    fail(at, at < kHeaderSize ? std::string("the header text is not the one that names the directory")
+                              : fmt::format("the byte is {:02X} where {:02X} belongs", *differ.second, *differ.first));
+  }
+
+  // Each picture's bytes, against the file they were copied from.
   std::vector<std::uint8_t> packed(kCopyBlockSize), source(kCopyBlockSize);
-  for (std::size_t j = 0; j < pictures_.size(); ++j) {
-    const SkinEntry& e = dir.entries[j];
+  for (std::size_t j = 0; j < plan_.entries.size(); ++j) {
+    const SkinEntry& e = plan_.entries[j];
     const Picture& p = pictures_[j];
-    const std::int64_t entryAt = std::int64_t{dir.entryTableOffset} + std::int64_t{kEntrySize} * static_cast<std::int64_t>(j);
-    if (e.name != p.name) fail(e.nameAt, fmt::format("entry {} is named \"{}\" instead of \"{}\"", j + 1, e.name, p.name));
-    if (e.hash != SkinNameHash(p.name)) {
-      fail(entryAt, fmt::format("the hash 0x{:08X} of \"{}\" should be 0x{:08X}", e.hash, p.name, SkinNameHash(p.name)));
-    }
-    if (e.nameOffset != nameOffset || e.dataOffset != dataOffset) {
-      fail(entryAt + 4, fmt::format("entry {} (\"{}\") points at name 0x{:X} and data 0x{:X} instead of 0x{:X} and 0x{:X}",
-                                    j + 1, p.name, e.nameOffset, e.dataOffset, nameOffset, dataOffset));
-    }
-    if (e.blockMagic != kDataMagic || e.length != p.length) {
-      fail(e.blockAt, fmt::format("the data block of \"{}\" holds {} bytes (magic 0x{:08X}) instead of {}", p.name,
-                                  e.length, e.blockMagic, p.length));
-    }
-    // The picture's bytes, against the file they were copied from.
     BinaryFile original(p.file, BinaryFile::Mode::Read);
-    for (std::int64_t done = 0; done < p.length;) {
-      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(p.length - done, kCopyBlockSize));
+    for (std::int64_t done = 0; done < e.length;) {
+      const auto n = static_cast<std::size_t>(std::min<std::int64_t>(e.length - done, kCopyBlockSize));
       const bool whole = skin.ReadAt(e.DataAt() + done, std::span(packed.data(), n)) == n &&
                          original.ReadAt(done, std::span(source.data(), n)) == n;
       if (!whole || std::memcmp(packed.data(), source.data(), n) != 0) {
         std::size_t i = 0;
         while (whole && packed[i] == source[i]) ++i;
         fail(e.DataAt() + done + static_cast<std::int64_t>(i),
-             fmt::format("byte {} of \"{}\" differs from {}", done + static_cast<std::int64_t>(i), p.name, p.file.string()));
+             fmt::format("byte {} of \"{}\" differs from {}", done + static_cast<std::int64_t>(i), e.name, p.file.string()));
       }
       done += static_cast<std::int64_t>(n);
     }
-    nameOffset += static_cast<std::uint32_t>(p.name.size() + 1);
-    dataOffset += p.length + kDataHeadSize;
-  }
-  const std::int64_t end = std::int64_t{dir.dataAreaOffset} + dataOffset;
-  if (end != dir.fileSize) {
-    fail(std::min(end, dir.fileSize), fmt::format("the skin holds {} bytes; its pictures end at {}", dir.fileSize, end));
   }
 }
 
