@@ -61,7 +61,7 @@ class ListCommand final : public Command {
     for (const app::PictureEntry& entry : catalogue.Pictures()) {
       const app::PictureStatus& status = statuses[static_cast<std::size_t>(entry.number) - 1];
       if (!Wanted(status.state)) continue;
-      lines.push_back({&entry, app::SizeText(entry.size), FileText(entry), StateText(entry, status)});
+      lines.push_back({&entry, app::SizeLabel(entry), FileText(entry), StateText(entry, status)});
     }
     std::size_t sizeWidth = 0, fileWidth = 0;
     for (const Line& line : lines) {

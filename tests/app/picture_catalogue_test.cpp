@@ -255,6 +255,11 @@ TEST(PictureCatalogue, DecodesPicturesAsTheSaveTakesThem) {
     catalogue.Refresh();
     EXPECT_FALSE(catalogue.Decode(5));
     EXPECT_FALSE(catalogue.Decode(8));
+    // Labels give the size the save stores for a RAW picture, "?" where no header gives one.
+    EXPECT_EQ(SheetLabel(catalogue.Picture(2)), "2 5x3");
+    EXPECT_EQ(SheetLabel(catalogue.Picture(3)), convert ? "3 0x0" : "3 0x6");
+    EXPECT_EQ(SheetLabel(catalogue.Picture(5)), "5 ?");
+    EXPECT_EQ(SheetLabel(catalogue.Picture(8)), "8 ?");
   }
 }
 

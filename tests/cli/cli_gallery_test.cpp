@@ -74,7 +74,7 @@ struct Line {
 };
 
 std::vector<Line> ParseList(const std::string& out) {
-  static const std::regex kLine(R"(^ *(\d+)  (RAW|GIF|BMP)  (animated| {8})  +(\d+x\d+)  (\S+) +(\S.*)$)");
+  static const std::regex kLine(R"(^ *(\d+)  (RAW|GIF|BMP)  (animated| {8})  +(\d+x\d+|\?)  (\S+) +(\S.*)$)");
   std::vector<Line> lines;
   std::istringstream in(out);
   for (std::string text; std::getline(in, text);) {
@@ -146,6 +146,7 @@ TEST(CliList, EveryStateAndEveryFilter) {
   EXPECT_EQ(lines[3].size, "0x0");
   EXPECT_EQ(state(5).rfind("cannot be read: ", 0), 0u) << state(5);
   EXPECT_EQ(state(8).rfind("cannot be read: neither 8.gif nor 8.bmp", 0), 0u) << state(8);
+  EXPECT_EQ(lines[7].size, "?");
   EXPECT_EQ(state(10), "edited");
 
   const struct {

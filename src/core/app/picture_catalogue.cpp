@@ -305,11 +305,12 @@ PortPairing PairForPort(const PictureCatalogue& target, const PictureCatalogue& 
   return pairing;
 }
 
-std::string SheetLabel(const PictureEntry& entry) {
-  // A file without a readable header has no size to show; a missing RAW picture is stored 0x0.
-  const bool unknown = entry.file && entry.size == PictureSize{};
-  return fmt::format("{} {}", entry.number, unknown ? "?" : SizeText(entry.size));
+std::string SizeLabel(const PictureEntry& entry) {
+  const bool unknown = entry.kind != DrmPictureKind::Raw && entry.size == PictureSize{};
+  return unknown ? "?" : SizeText(entry.size);
 }
+
+std::string SheetLabel(const PictureEntry& entry) { return fmt::format("{} {}", entry.number, SizeLabel(entry)); }
 
 SheetSummary WriteContactSheet(const PictureCatalogue& catalogue, const fs::path& output,
                                const image::SheetOptions& options, Progress& progress) {

@@ -127,8 +127,10 @@ struct PortPairing {
 };
 PortPairing PairForPort(const PictureCatalogue& target, const PictureCatalogue& source);
 
-/// A cell's label on a contact sheet: the picture's number and size ("12 176x220"),
-/// "?" for a size that no header gives.
+/// The entry's size as shown to the user: "176x220", or "?" for a GIF-table picture
+/// without a file whose header gives one (a RAW picture without a readable file is stored 0x0).
+std::string SizeLabel(const PictureEntry& entry);
+/// A cell's label on a contact sheet: the picture's number and size ("12 176x220").
 std::string SheetLabel(const PictureEntry& entry);
 
 struct SheetSummary {
