@@ -47,10 +47,8 @@ class ListCommand final : public Command {
   }
 
   int Execute(CliRun& run) override {
-    const app::Session& s = run.controller.session();
-    if (s.nothingPending) return run.NotAllowed("list", "nothing is pending; open a flash file first");
-    if (s.stageFlags & app::kSkinTarget) return run.NotAllowed("list", "the target is a skin; it has no DRM pictures");
-    const app::PictureCatalogue catalogue = app::OpenCatalogue(s, 1);
+    // Refused (exit 2) when nothing is pending or the target is a skin.
+    const app::PictureCatalogue catalogue = app::OpenCatalogue(run.controller.session(), 1);
     const std::vector<app::PictureStatus> statuses = catalogue.ExamineAll(run.ui.ProgressWindow());
 
     struct Line {

@@ -32,19 +32,12 @@ class SheetCommand final : public Command {
   }
 
   int Execute(CliRun& run) override {
-    const app::Session& s = run.controller.session();
-    if (s.nothingPending) return run.NotAllowed("sheet", "nothing is pending; open a flash file first");
-    if (source_ && s.OneFileWork()) {
-      return run.NotAllowed("sheet", "--source needs two opened files pending (open TARGET SOURCE first)");
-    }
-    if (!source_ && (s.stageFlags & app::kSkinTarget)) {
-      return run.NotAllowed("sheet", "the target is a skin; it has no DRM pictures");
-    }
     const std::filesystem::path output = run.ArgumentPath(output_);
     if (UpperExtension(output.string()) != ".PNG") {
       return run.NotAllowed("sheet", fmt::format("'{}' does not end in .png; the sheet is a PNG picture", output_));
     }
-    const app::PictureCatalogue catalogue = app::OpenCatalogue(s, source_ ? 2 : 1);
+    // Refused (exit 2) when nothing is pending, the slot was not opened or holds a skin.
+    const app::PictureCatalogue catalogue = app::OpenCatalogue(run.controller.session(), source_ ? 2 : 1);
     const app::SheetSummary summary =
         app::WriteContactSheet(catalogue, output, options_, run.ui.ProgressWindow());
     run.out << fmt::format("Wrote {} ({} pictures, {} x {})\n", output.string(), summary.pictures, summary.width,
