@@ -11,8 +11,6 @@ namespace resmill::cli {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 /// The file as the user finds it under drmpack ("icons/13.gif"); "-" when there is none.
 std::string FileText(const app::PictureEntry& entry) {
   if (!entry.file) return "-";

@@ -22,7 +22,7 @@ class SheetCommand final : public Command {
         ->check(CLI::Range(1, 1000))
         ->capture_default_str();
     sub.add_option("--cell", options_.maxCellSide, "Largest side of a picture's cell; larger pictures are shrunk")
-        ->check(CLI::Range(image::kMinCellSide, 1024))
+        ->check(CLI::Range(app::kMinSheetCellSide, 1024))
         ->capture_default_str();
     sub.add_flag("--source", source_, "Draw the source file's DRM instead of the target's");
     sub.footer(
@@ -47,7 +47,7 @@ class SheetCommand final : public Command {
 
  private:
   std::string output_;
-  image::SheetOptions options_;
+  app::SheetOptions options_;
   bool source_ = false;
 };
 

@@ -313,7 +313,7 @@ std::string SizeLabel(const PictureEntry& entry) {
 std::string SheetLabel(const PictureEntry& entry) { return fmt::format("{} {}", entry.number, SizeLabel(entry)); }
 
 SheetSummary WriteContactSheet(const PictureCatalogue& catalogue, const fs::path& output,
-                               const image::SheetOptions& options, Progress& progress) {
+                               const SheetOptions& options, Progress& progress) {
   std::vector<image::SheetCell> cells;
   for (const PictureEntry& entry : catalogue.Pictures()) {
     cells.push_back({SheetLabel(entry), entry.size.width, entry.size.height});

@@ -133,6 +133,9 @@ std::string SizeLabel(const PictureEntry& entry);
 /// A cell's label on a contact sheet: the picture's number and size ("12 176x220").
 std::string SheetLabel(const PictureEntry& entry);
 
+using SheetOptions = image::SheetOptions;
+inline constexpr int kMinSheetCellSide = image::kMinCellSide;
+
 struct SheetSummary {
   int pictures = 0;
   int width = 0;
@@ -142,6 +145,6 @@ struct SheetSummary {
 /// sheet and writes it to `output` as PNG (through the atomic output file).
 /// Pictures that cannot be drawn are crossed out.
 SheetSummary WriteContactSheet(const PictureCatalogue& catalogue, const std::filesystem::path& output,
-                               const image::SheetOptions& options, Progress& progress);
+                               const SheetOptions& options, Progress& progress);
 
 }  // namespace resmill::app
