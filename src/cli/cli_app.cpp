@@ -33,6 +33,8 @@ constexpr const char* kFooter =
     "  convert SOURCE TARGET  Device picture <-> ordinary picture.              always\n"
     "  resize-gif SRC DST WxH The Build's GIF resize with Match Size.           always\n"
     "  info FILE              Describe a flash file, DRM image, skin, picture.  always\n"
+    "  list [filters]         The target's pictures and their states.           work pending\n"
+    "  sheet OUT.png          Contact sheet of the target's (--source) DRM.     work pending\n"
     "\n"
     "build: the target list is WorkFolder/binary1/drmpack/icons (*.bmp;*.gif;*.png); the source\n"
     "list is --source-folder, by default WorkFolder/binary2/drmpack/icons when two files were\n"
@@ -72,6 +74,8 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
   commands.push_back(MakeConvertCommand());
   commands.push_back(MakeResizeGifCommand());
   commands.push_back(MakeInfoCommand());
+  commands.push_back(MakeListCommand());
+  commands.push_back(MakeSheetCommand());
 
   CLI::App app(kDescription, "resmill-cli");
   app.footer(kFooter);

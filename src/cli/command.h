@@ -55,6 +55,8 @@ std::unique_ptr<Command> MakeSettingsCommand();
 std::unique_ptr<Command> MakeConvertCommand();
 std::unique_ptr<Command> MakeResizeGifCommand();
 std::unique_ptr<Command> MakeInfoCommand();
+std::unique_ptr<Command> MakeListCommand();
+std::unique_ptr<Command> MakeSheetCommand();
 
 /// A command whose work comes with a later release: it says so and exits 2.
 std::unique_ptr<Command> MakePendingCommand(std::string name, std::string summary, std::string usage);

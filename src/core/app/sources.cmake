@@ -5,6 +5,7 @@ target_sources(resmill_core PRIVATE
   app/ops_build.cpp
   app/ops_drm.cpp
   app/ops_skin.cpp
+  app/picture_catalogue.cpp
   app/settings.cpp
   app/work_tree.cpp
 )

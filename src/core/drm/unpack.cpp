@@ -28,6 +28,37 @@ void CopyToFile(BinaryFile& image, std::int64_t offset, std::int64_t count, cons
 
 }  // namespace
 
+StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, int number) {
+  if (number < 1 || number > layout.RawCount + layout.GifCount) {
+    throw Error(Error::Kind::Refused, fmt::format("{}: the DRM has no picture {} (it has {})", image.Path().string(),
+                                                  number, layout.RawCount + layout.GifCount));
+  }
+  StoredPicture picture;
+  if (number <= layout.RawCount) {
+    const int i = number;
+    picture.raw = true;
+    // Picture 1 starts at the RAW data itself, whatever entry 1 says.
+    const std::int64_t start = tables.RawEnd(i - 1);
+    picture.offset = std::int64_t{layout.RawData} + start;
+    picture.length = tables.RawEnd(i) - start;
+    picture.width = tables.RawWidth(i);
+    picture.height = tables.RawHeight(i);
+    picture.fileName = fmt::format("{}({}x{}).raw", i, picture.width, picture.height);
+    return picture;
+  }
+  const auto k = static_cast<std::size_t>(number - layout.RawCount);
+  // Entry 1 is never read: picture 1 starts at entry 0, picture k at the end of picture k - 1.
+  const std::uint32_t start = tables.gifOffsets[k == 1 ? 0 : k];
+  const std::uint32_t end = tables.gifOffsets[k + 1];
+  picture.offset = std::int64_t{layout.GifData} + start;
+  picture.length = std::int64_t{end} - start;
+  std::array<std::uint8_t, 2> magic{};
+  const bool isBmp =
+      picture.length >= 2 && image.ReadAt(picture.offset, magic) == 2 && magic[0] == 'B' && magic[1] == 'M';
+  picture.fileName = fmt::format("{}.{}", number, isBmp ? "bmp" : "gif");
+  return picture;
+}
+
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
                 bool convertRawToBmp, image::ConversionContext& context, Progress& progress) {
   ProgressStep step(progress, "Extracting RAWs");
@@ -37,11 +68,9 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
   PictureFolder raws(rawsFolder);
   PictureFolder icons(JoinTail(drmPackFolder, "icons"));
   for (int i = 1; i <= layout.RawCount; ++i) {
-    std::int64_t start = tables.RawEnd(i - 1);
-    std::int64_t end = tables.RawEnd(i);
-    fs::path rawFile =
-        raws.PathFor(fmt::format("{}({}x{}).raw", i, tables.RawWidth(i), tables.RawHeight(i)));
-    CopyToFile(image, std::int64_t{layout.RawData} + start, end - start, rawFile);
+    const StoredPicture picture = LocatePicture(image, layout, tables, i);
+    fs::path rawFile = raws.PathFor(picture.fileName);
+    CopyToFile(image, picture.offset, picture.length, rawFile);
     if (convertRawToBmp) {
       fs::path png = icons.PathFor(fmt::format("{}.png", i));
       try {
@@ -61,21 +90,15 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
                 Progress& progress) {
   ProgressStep step(progress, "Extracting GIFs");
   PictureFolder icons(JoinTail(drmPackFolder, "icons"));
-  std::uint32_t start = tables.gifOffsets[0];
   for (int k = 1; k <= layout.GifCount; ++k) {
     const int n = layout.RawCount + k;
-    const std::uint32_t end = tables.gifOffsets[static_cast<std::size_t>(k) + 1];
-    const std::int64_t offset = std::int64_t{layout.GifData} + start;
-    std::array<std::uint8_t, 2> magic{};
-    bool isBmp = end - start >= 2 && image.ReadAt(offset, magic) == 2 && magic[0] == 'B' && magic[1] == 'M';
-    if (isBmp) {
+    const StoredPicture picture = LocatePicture(image, layout, tables, n);
+    if (UpperExtension(picture.fileName) == ".BMP") {
       // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
       // stale <n>.gif must go too, or the compile would take it instead.
       if (auto gif = icons.Find(fmt::format("{}.gif", n))) DeleteFileQuietly(*gif);
     }
-    fs::path target = icons.PathFor(fmt::format("{}.{}", n, isBmp ? "bmp" : "gif"));
-    CopyToFile(image, offset, std::int64_t{end} - start, target);
-    start = end;
+    CopyToFile(image, picture.offset, picture.length, icons.PathFor(picture.fileName));
     step.SetPosition(PercentDone(k, layout.GifCount));
   }
   return layout.GifCount;

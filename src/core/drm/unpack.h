@@ -5,7 +5,9 @@
 //   drmpack/icons/<i>.png              its PNG copy, when RAW pictures are converted
 //   drmpack/icons/<n>.gif or <n>.bmp   GIF-table picture n (numbered after the RAW pictures)
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
 
 #include "drm/drm_layout.h"
 #include "image/picture_convert.h"
@@ -19,6 +21,19 @@ namespace resmill::drm {
 /// Returns the layout that descr.dat now holds.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
                     bool convertRawToBmp, image::ConversionContext& context, Progress& progress);
+
+/// Picture `number` (1 … RawCount + GifCount) as the unpack stores it: where its
+/// bytes lie in the image and the name of its file, in raws/ for a RAW picture
+/// and in icons/ for a GIF-table picture. A revert of one picture writes the same.
+struct StoredPicture {
+  bool raw = false;
+  std::int64_t offset = 0;  ///< file offset in the image
+  std::int64_t length = 0;
+  int width = 0;            ///< RAW pictures: the size in the RAW table
+  int height = 0;
+  std::string fileName;     ///< <i>(<W>x<H>).raw, <n>.gif, or <n>.bmp when the bytes start with "BM"
+};
+StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, int number);
 
 /// Writes RAW pictures 1 … RawCount to drmPackFolder/raws (and their PNG copies
 /// to drmPackFolder/icons when converting); returns RawCount.
