@@ -25,8 +25,8 @@ using test::WriteBytes;
 
 /// RAW 1: 4x4 with a transparent border, 2: 5x3 opaque, 3: 0x6 (stored without pixels), 4: 6x6;
 /// GIF-table 5: 8x8 GIF, 6: 10x10 GIF of 3 frames, 7: 6x4 BMP, 8: 12x8 GIF.
-sample::DrmSpec TestSpec(int seed = 0) {
-  sample::DrmSpec spec;
+sample::DrmRecipe TestSpec(int seed = 0) {
+  sample::DrmRecipe spec;
   spec.raws = {sample::DrawRaw(4, 4, seed + 1, true), sample::DrawRaw(5, 3, seed + 2, false),
                sample::DrawRaw(0, 6, seed + 3, false), sample::DrawRaw(6, 6, seed + 4, true)};
   spec.gifs = {sample::DrawGif(8, 8, 1, true, seed + 5), sample::DrawGif(10, 10, 3, false, seed + 6),
@@ -43,7 +43,7 @@ struct Tree {
   fs::path raws = dir / "drmpack/raws";
   bool convert;
 
-  explicit Tree(bool convertRawToBmp, const sample::DrmSpec& spec = TestSpec()) : convert(convertRawToBmp) {
+  explicit Tree(bool convertRawToBmp, const sample::DrmRecipe& spec = TestSpec()) : convert(convertRawToBmp) {
     fs::create_directories(icons);
     WriteBytes(cg15, sample::BuildDrmImage(spec));
     image::ConversionContext context;
@@ -329,7 +329,7 @@ TEST(PictureCatalogue, RevertRefusesAnUnknownNumberBeforeWritingAnything) {
 
 TEST(PictureCatalogue, ATreeFromAnotherImageIsRefused) {
   Tree tree(true);
-  sample::DrmSpec other = TestSpec();
+  sample::DrmRecipe other = TestSpec();
   other.gifs.pop_back();
   WriteBytes(tree.cg15, sample::BuildDrmImage(other));
   try {
@@ -343,7 +343,7 @@ TEST(PictureCatalogue, ATreeFromAnotherImageIsRefused) {
 
 TEST(PictureCatalogue, PairsPicturesByPositionAsPortDoes) {
   Tree target(true);
-  sample::DrmSpec sourceSpec = TestSpec(3);
+  sample::DrmRecipe sourceSpec = TestSpec(3);
   sourceSpec.raws.push_back(sample::DrawRaw(3, 3, 1, false));
   sourceSpec.raws.push_back(sample::DrawRaw(3, 3, 2, false));
   sourceSpec.gifs.resize(2);

@@ -35,8 +35,8 @@ sample::RawPicture Plain(int width, int height, std::uint16_t colour) {
 
 /// 12 pictures, so that the numbers reach two digits: RAW 1 … 6, then GIF-table 7 … 12
 /// (9 animated, 11 a BMP). Picture 1 is 8x8 of `colour` with a transparent top-left pixel.
-sample::DrmSpec Spec(std::uint16_t colour) {
-  sample::DrmSpec spec;
+sample::DrmRecipe Spec(std::uint16_t colour) {
+  sample::DrmRecipe spec;
   spec.raws = {Plain(8, 8, colour),           sample::DrawRaw(5, 3, 2, false),  sample::DrawRaw(6, 6, 3, true),
                sample::DrawRaw(10, 4, 4, false), sample::DrawRaw(7, 7, 5, true), sample::DrawRaw(3, 9, 6, false)};
   spec.gifs = {sample::DrawGif(8, 8, 1, true, 7),   sample::DrawGif(12, 12, 1, false, 8),
