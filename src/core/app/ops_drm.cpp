@@ -112,8 +112,10 @@ std::string StoredEmptyWarning(const Session& session, const drm::CompileResult&
   const std::string number = one ? fmt::to_string(pictures.front()) : "<n>";
   const std::string missing = session.settings.convertRawToBmp ? fmt::format("icons/{}.png", number)
                                                                : fmt::format("raws/{}(<W>x<H>).raw", number);
-  return fmt::format("{} {} {} stored empty (0x0): no {} found in {}", one ? "picture" : "pictures", list,
-                     one ? "was" : "were", missing, session.tree.drmPack1Folder.string());
+  // Converting, the unpack leaves an empty placeholder for a picture that was empty already.
+  return fmt::format("{} {} {} stored empty (0x0): no {} found in {}{}", one ? "picture" : "pictures", list,
+                     one ? "was" : "were", missing, session.tree.drmPack1Folder.string(),
+                     session.settings.convertRawToBmp ? ", or only an empty one" : "");
 }
 
 }  // namespace resmill::app
