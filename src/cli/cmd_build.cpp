@@ -65,7 +65,9 @@ class BuildCommand final : public Command {
     sub.footer(
         "The target list is the target DRM's icons (*.bmp;*.gif;*.png), the source list the source folder\n"
         "(*.bmp;*.png;*.gif;*.raw;*.k;*.g), both sorted as Build Setup lists them. The table's pairings\n"
-        "come first, then each --pair in order; all are applied without a confirmation question.");
+        "come first, then each --pair in order; all are applied without a confirmation question.\n"
+        "Every pairing is checked first: when a source is not a whole picture of its kind, or an icon\n"
+        "cannot be written, nothing is replaced and the exit status is 1.");
   }
 
   int Execute(CliRun& run) override {
@@ -112,8 +114,9 @@ class BuildCommand final : public Command {
       run.out << "No pairings: nothing was changed\n";
       return kExitDone;
     }
-    run.controller.Build(true, /*confirm=*/false);
-    return kExitDone;
+    // A refusal was already printed as "Error: …" on standard error.
+    app::BuildResult result = run.controller.Build(true, /*confirm=*/false);
+    return result.status == app::BuildResult::Status::Done ? kExitDone : kExitFailed;
   }
 
  private:

@@ -1,6 +1,9 @@
 #include "app/controller.h"
 
+#include <fmt/format.h>
+
 #include "app/operations.h"
+#include "platform/error.h"
 #include "platform/file_system.h"
 
 namespace resmill::app {
@@ -141,18 +144,29 @@ PortSummary Controller::Port() {
   return {result.compatible, result.gifCopied, result.rawCopied};
 }
 
-void Controller::Build(bool setupAccepted, bool confirm) {
+BuildResult Controller::Build(bool setupAccepted, bool confirm) {
   Session& s = session_;
-  if (setupAccepted && s.replacementTable.Count() != 0 &&
-      (!confirm || s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow))) {
-    for (const build::TRepItem& item : s.replacementTable) {
-      ApplyReplacement(s, item.SourcePath, item.TargetPath, item.MatchSize);
-    }
-    s.ui.ShowMessage("Transfer complete", "", MessageOwner::MainWindow);
-    s.buildCompleted = true;
-    return;
+  if (!setupAccepted || s.replacementTable.Count() == 0 ||
+      (confirm && !s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow))) {
+    s.replacementTable.Clear();
+    return {BuildResult::Status::Cancelled, {}};
   }
-  s.replacementTable.Clear();
+  // All or nothing: a pairing that would store a picture nobody can read is found
+  // before the first icon is replaced.
+  std::vector<build::CheckedReplacement> checked;
+  try {
+    checked = CheckReplacements(s);
+  } catch (const Error& e) {
+    if (e.kind() == Error::Kind::Internal) throw;
+    BuildResult refused{BuildResult::Status::Refused, fmt::format("Nothing was replaced. {}", e.what())};
+    s.ui.ShowMessage(refused.message, "Error", MessageOwner::MainWindow);
+    s.replacementTable.Clear();
+    return refused;
+  }
+  ApplyReplacements(s, checked);
+  s.ui.ShowMessage("Transfer complete", "", MessageOwner::MainWindow);
+  s.buildCompleted = true;
+  return {BuildResult::Status::Done, {}};
 }
 
 SaveResult Controller::SaveAs() {
@@ -166,13 +180,15 @@ SaveResult Controller::SaveAs() {
   if (chosen) {
     s.saveFileName = *chosen;
     s.drmOutputFile = DeriveDrmOutputFile(s.saveFileName);
+    std::string storedEmpty;
     if (s.stageFlags & kRawDumpTarget) {
-      CompileDrm(s);
+      storedEmpty = StoredEmptyWarning(s, CompileDrm(s));
     } else if (s.stageFlags & kSkinTarget) {
       PackSkin(s, s.tree.drmPack1Folder, s.saveFileName);
     } else {
-      CompileSuperfile(s);
+      storedEmpty = StoredEmptyWarning(s, CompileSuperfile(s));
     }
+    if (!storedEmpty.empty()) s.ui.ShowMessage(storedEmpty, "Warning", MessageOwner::Desktop);
     s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
     s.ui.SetStatusText("Complete");
     if (s.settings.cleanUpOnCompletion) CleanUpWorkFolders(s.tree);

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "app/session.h"
 
@@ -35,6 +36,17 @@ struct PortSummary {
 enum class OpenResult { Cancelled, NoDrm, Done };
 enum class SaveResult { Cancelled, Done };
 
+/// How a Build ended.
+struct BuildResult {
+  enum class Status {
+    Cancelled,  ///< setup cancelled, no pairings, or the question answered Cancel: nothing run
+    Refused,    ///< a pairing failed its check: nothing replaced, `message` says which and why
+    Done,       ///< every pairing ran ("Transfer complete")
+  };
+  Status status = Status::Cancelled;
+  std::string message;
+};
+
 /// What the Settings dialog hands back after OK.
 struct SettingsChoice {
   bool cleanUpOnCompletion = true;
@@ -54,8 +66,10 @@ class Controller {
   /// Port; what it copied, or that the two DRMs are incompatible (nothing copied).
   PortSummary Port();
   /// The Build command after its setup: `setupAccepted` is the Build Setup
-  /// dialog's OK; with `confirm` the user is asked "Are you sure?" first.
-  void Build(bool setupAccepted, bool confirm = true);
+  /// dialog's OK; with `confirm` the user is asked "Are you sure?" first. Every
+  /// pairing is checked before any runs; when one fails, none runs and the
+  /// message (caption "Error") names the file and why.
+  BuildResult Build(bool setupAccepted, bool confirm = true);
   SaveResult SaveAs();
   /// The Settings command after the dialog closed with OK. The dialog's click
   /// reactions (auto-close, conversion) change session().settings directly.

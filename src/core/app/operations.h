@@ -4,8 +4,12 @@
 // settings of the session, so the lower layers never see the work tree.
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/session.h"
+#include "build/replacement_check.h"
+#include "drm/compile.h"
 #include "drm/port.h"
 
 namespace resmill::app {
@@ -20,16 +24,22 @@ bool OpenBinDrm(Session& session, int slot);
 /// Carries the source DRM's pictures into the target tree; incompatible DRMs are told by a message too.
 drm::PortResult PortDrm(Session& session);
 /// Builds the new DRM image at session.drmOutputFile from binary1's tree.
-void CompileDrm(Session& session);
+drm::CompileResult CompileDrm(Session& session);
 /// CompileDrm, then the superfile at session.saveFileName.
-void CompileSuperfile(Session& session);
+drm::CompileResult CompileSuperfile(Session& session);
+/// The warning that lists the RAW pictures a compile stored empty (0x0), naming the
+/// file each one lacked and the folder; empty when there are none.
+std::string StoredEmptyWarning(const Session& session, const drm::CompileResult& compiled);
 
 // Skins (ops_skin.cpp).
 void UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder);
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile);
 
 // Build (ops_build.cpp).
-void ApplyReplacement(Session& session, const std::filesystem::path& sourcePath,
-                      const std::filesystem::path& targetPath, bool matchSize);
+/// Checks every pairing of the session's replacement table, in order, before any is
+/// run; throws resmill::Error naming the first file that fails and why.
+std::vector<build::CheckedReplacement> CheckReplacements(Session& session);
+/// Runs checked pairings in order.
+void ApplyReplacements(Session& session, const std::vector<build::CheckedReplacement>& pairings);
 
 }  // namespace resmill::app

@@ -2,6 +2,9 @@
 // folders and settings of the session, and chains the flash layer where an
 // operation spans both.
 
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
 #include "app/operations.h"
 #include "drm/compile.h"
 #include "drm/drm_layout.h"
@@ -67,16 +70,52 @@ drm::PortResult PortDrm(Session& session) {
   return result;
 }
 
-void CompileDrm(Session& session) {
+drm::CompileResult CompileDrm(Session& session) {
   const fs::path image = ResolveCaseBlind(session.tree.binary1Folder, "cg15.bin");
-  drm::CompileDrm(session.tree.drmPack1Folder, image, session.drmOutputFile, session.settings.convertRawToBmp,
-                  session.conversion, session.ui.ProgressWindow());
+  return drm::CompileDrm(session.tree.drmPack1Folder, image, session.drmOutputFile, session.settings.convertRawToBmp,
+                         session.conversion, session.ui.ProgressWindow());
 }
 
-void CompileSuperfile(Session& session) {
-  CompileDrm(session);
+drm::CompileResult CompileSuperfile(Session& session) {
+  drm::CompileResult compiled = CompileDrm(session);
   flash::WriteSuperfile(session.tree.binary1Folder, session.drmOutputFile, session.saveFileName, session.clock(),
                         session.ui.ProgressWindow());
+  return compiled;
+}
+
+std::string StoredEmptyWarning(const Session& session, const drm::CompileResult& compiled) {
+  const std::vector<int>& pictures = compiled.skipped;
+  if (pictures.empty()) return {};
+  // Runs of three or more become "12–15"; a long list names its first runs and counts the rest.
+  constexpr std::size_t kRunsNamed = 40;
+  std::vector<std::string> runs;
+  std::size_t notNamed = 0;
+  for (std::size_t i = 0; i < pictures.size();) {
+    std::size_t j = i;
+    while (j + 1 < pictures.size() && pictures[j + 1] == pictures[j] + 1) ++j;
+    const std::size_t length = j - i + 1;
+    const std::size_t take = length >= 3 ? 1 : length;
+    if (runs.size() + take > kRunsNamed) {
+      notNamed += pictures.size() - i;
+      break;
+    }
+    if (length >= 3) {
+      runs.push_back(fmt::format("{}\u2013{}", pictures[i], pictures[j]));
+    } else {
+      for (std::size_t k = i; k <= j; ++k) runs.push_back(fmt::to_string(pictures[k]));
+    }
+    i = j + 1;
+  }
+  std::string list = fmt::format("{}", fmt::join(runs, ", "));
+  if (notNamed != 0) list += fmt::format(" and {} more", notNamed);
+  const bool one = pictures.size() == 1;
+  const std::string number = one ? fmt::to_string(pictures.front()) : "<n>";
+  const std::string missing = session.settings.convertRawToBmp ? fmt::format("icons/{}.png", number)
+                                                               : fmt::format("raws/{}(<W>x<H>).raw", number);
+  // Converting, the unpack leaves an empty placeholder for a picture that was empty already.
+  return fmt::format("{} {} {} stored empty (0x0): no {} found in {}{}", one ? "picture" : "pictures", list,
+                     one ? "was" : "were", missing, session.tree.drmPack1Folder.string(),
+                     session.settings.convertRawToBmp ? ", or only an empty one" : "");
 }
 
 }  // namespace resmill::app

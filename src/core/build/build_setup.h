@@ -86,8 +86,9 @@ struct PreviewPlacement {
 /// The sizing rules of the previews: a picture larger than the area shrinks to fit
 /// (both sides larger: the longer side to the shorter of the area's sides; one side
 /// larger: that side to the area), with `stretch` any picture is scaled so that its
-/// longer side equals the area's shorter side; otherwise it keeps its size. Sizes use
-/// MulDiv (half away from zero); the picture is centred with truncating division.
+/// longer side equals the area's shorter side; otherwise it keeps its size. A scaled side
+/// is side × new / old rounded to the nearest pixel, a half rounding away from zero; the
+/// picture is centred with truncating division.
 PreviewPlacement PlacePreview(const Rect& panel, int pictureWidth, int pictureHeight, bool stretch);
 
 /// Pixels of a preview thumbnail: row-major, 0xAARRGGBB, not premultiplied

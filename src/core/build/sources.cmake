@@ -6,4 +6,5 @@ target_sources(resmill_core PRIVATE
   build/icon_size.cpp
   build/port_table.cpp
   build/preview.cpp
+  build/replacement_check.cpp
 )

@@ -79,6 +79,11 @@ KHeader ReadKHeader(std::span<const std::uint8_t> bytes, const std::filesystem::
   return KHeader{GetU32LE(&bytes[0]), GetU32LE(&bytes[4]), GetU32LE(&bytes[8]), GetU32LE(&bytes[12])};
 }
 
+std::uint64_t KFileLength(const KHeader& h, KLayout layout, const std::filesystem::path& file) {
+  const KExtent e = CheckKHeader(h, layout, file);
+  return kKHeaderSize + e.pixelBytes + e.maskBytes;
+}
+
 // --- RAW -----------------------------------------------------------------------
 
 Bitmap DecodeRawBytes(std::span<const std::uint8_t> bytes, int width, int height, const std::filesystem::path& file) {

@@ -49,6 +49,10 @@ KHeader ReadKHeader(std::span<const std::uint8_t> bytes, const std::filesystem::
 
 enum class KLayout { Bits18, Bits32 };
 
+/// Bytes of a whole K picture with this header: the header, the pixel rows at the header's
+/// stride and, in the 18-bit layout, the opacity mask. Throws for a header that DecodeKBytes refuses.
+std::uint64_t KFileLength(const KHeader& h, KLayout layout, const std::filesystem::path& file);
+
 // --- In memory -----------------------------------------------------------------
 
 /// Decodes RAW bytes of a width × height picture. Pixels the bytes do not reach

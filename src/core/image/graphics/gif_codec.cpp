@@ -1,5 +1,5 @@
-// GIF through giflib: the first frame placed on the logical screen, and
-// single-image GIF89a writing from an indexed picture.
+// GIF through giflib: the first frame placed on the logical screen, a check
+// that every frame decodes, and single-image GIF89a writing from an indexed picture.
 
 #include <algorithm>
 #include <array>
@@ -180,3 +180,44 @@ std::vector<std::uint8_t> EncodeIndexedGif(const IndexedPicture& picture) {
 }
 
 }  // namespace resmill::image::graphics::codec
+
+namespace resmill::image::graphics {
+
+bool EveryGifFrameDecodes(std::span<const std::uint8_t> data) {
+  if (!codec::HasGifSignature(data)) return false;
+  codec::MemoryReader reader{data};
+  codec::GifReader gif = codec::OpenReader(reader);
+  if (!gif) return false;
+  std::vector<GifPixelType> row;
+  int frames = 0;
+  for (;;) {
+    GifRecordType type = UNDEFINED_RECORD_TYPE;
+    if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) return false;
+    if (type == TERMINATE_RECORD_TYPE) return frames > 0;
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* block = nullptr;
+      if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return false;
+      while (block != nullptr) {
+        if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return false;
+      }
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) return false;
+    if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return false;
+    const GifImageDesc& frame = gif->Image;
+    if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0 ||
+        !codec::SizeAcceptable(static_cast<std::uint64_t>(frame.Width), static_cast<std::uint64_t>(frame.Height))) {
+      return false;
+    }
+    // The rows' order (interlaced or not) does not matter here: only that all of them decode,
+    // after which giflib also reads on to the image data's terminator.
+    row.resize(static_cast<std::size_t>(frame.Width));
+    for (int y = 0; y < frame.Height; ++y) {
+      if (DGifGetLine(gif.get(), row.data(), frame.Width) == GIF_ERROR) return false;
+    }
+    ++frames;
+  }
+}
+
+}  // namespace resmill::image::graphics

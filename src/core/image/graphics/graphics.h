@@ -33,6 +33,9 @@ std::string_view FormatName(PictureFormat format);
 /// Decodes a picture (for a GIF its first frame on the logical screen); nothing
 /// when the bytes are not a readable PNG, GIF, BMP or JPEG.
 std::optional<Bitmap> LoadBitmapFromMemory(std::span<const std::uint8_t> data);
+/// True when the bytes are a GIF whose every frame decodes in full and which ends with its
+/// trailer: a GIF damaged or cut short after its first frame still loads as a bitmap, but is not whole.
+bool EveryGifFrameDecodes(std::span<const std::uint8_t> data);
 /// As LoadBitmapFromMemory for a file; nothing also when the file cannot be read.
 std::optional<Bitmap> LoadBitmap(const std::filesystem::path& file);
 
