@@ -25,13 +25,13 @@ using test::WriteBytes;
 
 /// RAW 1: 4x4 with a transparent border, 2: 5x3 opaque, 3: 0x6 (stored without pixels), 4: 6x6;
 /// GIF-table 5: 8x8 GIF, 6: 10x10 GIF of 3 frames, 7: 6x4 BMP, 8: 12x8 GIF.
-sample::DrmRecipe TestSpec(int seed = 0) {
-  sample::DrmRecipe spec;
-  spec.raws = {sample::DrawRaw(4, 4, seed + 1, true), sample::DrawRaw(5, 3, seed + 2, false),
+sample::DrmRecipe TestRecipe(int seed = 0) {
+  sample::DrmRecipe recipe;
+  recipe.raws = {sample::DrawRaw(4, 4, seed + 1, true), sample::DrawRaw(5, 3, seed + 2, false),
                sample::DrawRaw(0, 6, seed + 3, false), sample::DrawRaw(6, 6, seed + 4, true)};
-  spec.gifs = {sample::DrawGif(8, 8, 1, true, seed + 5), sample::DrawGif(10, 10, 3, false, seed + 6),
+  recipe.gifs = {sample::DrawGif(8, 8, 1, true, seed + 5), sample::DrawGif(10, 10, 3, false, seed + 6),
                sample::DrawBmp(6, 4, seed + 7), sample::DrawGif(12, 8, 1, false, seed + 8)};
-  return spec;
+  return recipe;
 }
 
 /// An unpacked tree beside its image, as a slot of the work tree holds them.
@@ -43,9 +43,9 @@ struct Tree {
   fs::path raws = dir / "drmpack/raws";
   bool convert;
 
-  explicit Tree(bool convertRawToBmp, const sample::DrmRecipe& spec = TestSpec()) : convert(convertRawToBmp) {
+  explicit Tree(bool convertRawToBmp, const sample::DrmRecipe& recipe = TestRecipe()) : convert(convertRawToBmp) {
     fs::create_directories(icons);
-    WriteBytes(cg15, sample::BuildDrmImage(spec));
+    WriteBytes(cg15, sample::BuildDrmImage(recipe));
     image::ConversionContext context;
     NullProgress progress;
     drm::UnpackDrm(cg15, drmpack, convert, context, progress);
@@ -329,7 +329,7 @@ TEST(PictureCatalogue, RevertRefusesAnUnknownNumberBeforeWritingAnything) {
 
 TEST(PictureCatalogue, ATreeFromAnotherImageIsRefused) {
   Tree tree(true);
-  sample::DrmRecipe other = TestSpec();
+  sample::DrmRecipe other = TestRecipe();
   other.gifs.pop_back();
   WriteBytes(tree.cg15, sample::BuildDrmImage(other));
   try {
@@ -343,11 +343,11 @@ TEST(PictureCatalogue, ATreeFromAnotherImageIsRefused) {
 
 TEST(PictureCatalogue, PairsPicturesByPositionAsPortDoes) {
   Tree target(true);
-  sample::DrmRecipe sourceSpec = TestSpec(3);
-  sourceSpec.raws.push_back(sample::DrawRaw(3, 3, 1, false));
-  sourceSpec.raws.push_back(sample::DrawRaw(3, 3, 2, false));
-  sourceSpec.gifs.resize(2);
-  Tree source(true, sourceSpec);  // 6 RAW pictures, 2 GIF-table pictures
+  sample::DrmRecipe sourceRecipe = TestRecipe(3);
+  sourceRecipe.raws.push_back(sample::DrawRaw(3, 3, 1, false));
+  sourceRecipe.raws.push_back(sample::DrawRaw(3, 3, 2, false));
+  sourceRecipe.gifs.resize(2);
+  Tree source(true, sourceRecipe);  // 6 RAW pictures, 2 GIF-table pictures
   PortPairing pairing = PairForPort(target.Catalogue(), source.Catalogue());
   EXPECT_TRUE(pairing.compatible);
   ASSERT_EQ(pairing.pairs.size(), 8u);
@@ -385,7 +385,7 @@ TEST(PictureCatalogue, OpensOnlyASlotThatHoldsAnUnpackedDrm) {
   EXPECT_NE(refusal(2).find("no source"), std::string::npos);
   EXPECT_NE(refusal(1).find("descr.dat is missing"), std::string::npos);
   session.stageFlags = kTwoFiles;
-  WriteBytes(session.tree.binary2Folder / "cg15.BIN", sample::BuildDrmImage(TestSpec()));
+  WriteBytes(session.tree.binary2Folder / "cg15.BIN", sample::BuildDrmImage(TestRecipe()));
   image::ConversionContext context;
   NullProgress progress;
   drm::UnpackDrm(session.tree.binary2Folder / "cg15.BIN", session.tree.drmPack2Folder, true, context, progress);

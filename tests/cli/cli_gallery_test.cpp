@@ -35,14 +35,14 @@ sample::RawPicture Plain(int width, int height, std::uint16_t colour) {
 
 /// 12 pictures, so that the numbers reach two digits: RAW 1 … 6, then GIF-table 7 … 12
 /// (9 animated, 11 a BMP). Picture 1 is 8x8 of `colour` with a transparent top-left pixel.
-sample::DrmRecipe Spec(std::uint16_t colour) {
-  sample::DrmRecipe spec;
-  spec.raws = {Plain(8, 8, colour),           sample::DrawRaw(5, 3, 2, false),  sample::DrawRaw(6, 6, 3, true),
+sample::DrmRecipe Recipe(std::uint16_t colour) {
+  sample::DrmRecipe recipe;
+  recipe.raws = {Plain(8, 8, colour),           sample::DrawRaw(5, 3, 2, false),  sample::DrawRaw(6, 6, 3, true),
                sample::DrawRaw(10, 4, 4, false), sample::DrawRaw(7, 7, 5, true), sample::DrawRaw(3, 9, 6, false)};
-  spec.gifs = {sample::DrawGif(8, 8, 1, true, 7),   sample::DrawGif(12, 12, 1, false, 8),
+  recipe.gifs = {sample::DrawGif(8, 8, 1, true, 7),   sample::DrawGif(12, 12, 1, false, 8),
                sample::DrawGif(10, 10, 3, true, 9), sample::DrawGif(9, 6, 1, false, 10),
                sample::DrawBmp(6, 4, 11),          sample::DrawGif(16, 16, 1, true, 12)};
-  return spec;
+  return recipe;
 }
 constexpr std::uint16_t kRed = 0xF800, kBlue = 0x001F;
 const std::vector<std::pair<int, int>> kSizes = {{8, 8},   {5, 3},   {6, 6}, {10, 4}, {7, 7}, {3, 9},
@@ -58,8 +58,8 @@ struct Work {
     if (!convert) {
       EXPECT_EQ(Run({"settings", "--convert", "off"}).status, 0);
     }
-    WriteBytes(dir / "phone.bin", sample::BuildDrmImage(Spec(kRed)));
-    WriteBytes(dir / "other.bin", sample::BuildDrmImage(Spec(kBlue)));
+    WriteBytes(dir / "phone.bin", sample::BuildDrmImage(Recipe(kRed)));
+    WriteBytes(dir / "other.bin", sample::BuildDrmImage(Recipe(kBlue)));
     std::vector<std::string> open = {"open", "phone.bin"};
     if (twoFiles) open.push_back("other.bin");
     CliResult r = Run(open);

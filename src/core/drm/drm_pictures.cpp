@@ -42,9 +42,7 @@ void RemoveShadowingFile(const fs::path& file) {
 
 OriginalDrm::OriginalDrm(const fs::path& cg15, const fs::path& drmPackFolder) : image_(cg15) {
   BinaryFile image(cg15, BinaryFile::Mode::Read);
-  std::int32_t variant = 0;
-  FindDrmMarker(image, variant);
-  layout_ = ReadDrmLayout(image, variant);
+  layout_ = ReadDrmLayout(image, DrmVariantOf(image));
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
   if (ReadDescrDat(descrDat) != layout_) {
     throw Error(Error::Kind::Format,
