@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g::GifAnimation back = g::DecodeGifAnimation(g::EncodeGifAnimation(7, 5, frames, application), "resized.gif");
   if (back.frames.size() != frames.size() || back.width != 7 || back.height != 5) __builtin_trap();
   for (std::size_t k = 0; k < frames.size(); ++k) {
-    if (!(back.frames[k].control == animation.frames[k].control) || back.frames[k].indices != frames[k].picture.indices) {
+    if (!(back.frames[k].control == animation.frames[k].control) ||
+        back.frames[k].indices != frames[k].picture.indices) {
       __builtin_trap();
     }
   }

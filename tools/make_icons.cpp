@@ -22,11 +22,11 @@ int main(int argc, char** argv) {
     const int sizes[][2] = {{176, 220}, {96, 96}, {32, 32}};
     for (const auto& size : sizes) {
       std::string name = "icon-" + std::to_string(size[0]) + "x" + std::to_string(size[1]);
-      WriteIconFile((folder / (name + ".png")).string(), EncodeIconPng(DrawTransparentIcon(size[0], size[1], true)));
-      WriteIconFile((folder / (name + "-filled.png")).string(),
+      WriteFile((folder / (name + ".png")).string(), EncodeIconPng(DrawTransparentIcon(size[0], size[1], true)));
+      WriteFile((folder / (name + "-filled.png")).string(),
                     EncodeIconPng(DrawTransparentIcon(size[0], size[1], false)));
     }
-    WriteIconFile((folder / "anim.gif").string(), EncodeIconGif(DrawTransparentAnimation()));
+    WriteFile((folder / "anim.gif").string(), EncodeIconGif(DrawTransparentAnimation()));
   } catch (const std::exception& e) {
     std::cerr << "resmill-make-icons: " << e.what() << '\n';
     return 1;

@@ -160,7 +160,8 @@ TEST_F(ResizeGifTest, DamagedSourcesAreRefusedNamingFileAndOffset) {
   // Twenty frames of 4000 x 4000 that hold no pixel data: refused before anything is decoded.
   std::vector<std::uint8_t> huge = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
   for (int k = 0; k < 20; ++k) {
-    huge.insert(huge.end(), {0x2C, 0, 0, 0, 0, 0xA0, 0x0F, 0xA0, 0x0F, 0x00, 2, 1, 0x2C, 0});  // clear and end codes only
+    // A descriptor, then image data of the clear and end codes only.
+    huge.insert(huge.end(), {0x2C, 0, 0, 0, 0, 0xA0, 0x0F, 0xA0, 0x0F, 0x00, 2, 1, 0x2C, 0});
   }
   huge.push_back(0x3B);
   cases.push_back({"frames beyond the pixel limit", huge, Error::Kind::Limit, "pixels"});
@@ -268,7 +269,7 @@ class TransparentAnimationTest : public ResizeGifTest {
  protected:
   void SetUp() override {
     if (!test::HaveTool("convert") || !test::HaveTool("gifsicle")) GTEST_SKIP() << "ImageMagick or gifsicle missing";
-    sample::WriteIconFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(sample::DrawTransparentAnimation()));
+    sample::WriteFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(sample::DrawTransparentAnimation()));
   }
   // Per coalesced frame: pixels of at least half alpha.
   std::vector<double> OpaqueCounts(const std::string& input) {
@@ -282,7 +283,8 @@ class TransparentAnimationTest : public ResizeGifTest {
     std::vector<double> ours, best;
   };
   Quality PsnrOnWhite(const fs::path& resized, const std::string& size) {
-    Tool("convert " + Q(dir_ / "anim.gif") + " -coalesce -filter Catrom -resize " + size + "! " + Q(dir_ / "ref-%d.png"));
+    Tool("convert " + Q(dir_ / "anim.gif") + " -coalesce -filter Catrom -resize " + size + "! " +
+         Q(dir_ / "ref-%d.png"));
     Tool("convert " + Q(resized) + " -coalesce -background white -alpha remove " + Q(dir_ / "out-%d.png"));
     auto psnr = [&](const fs::path& a, const fs::path& b) {
       std::string text;
@@ -344,7 +346,7 @@ TEST_F(ResizeGifTest, FullyTransparentFrameStaysFullyTransparent) {
   sample::IconFrame empty{0, 0, sample::IconCanvas(60, 40).Picture(), 1, 10};
   animation.frames.insert(animation.frames.begin() + 1, empty);
   animation.frames.push_back({33, 9, sample::IconCanvas(17, 11).Picture(), 2, 10});
-  sample::WriteIconFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(animation));
+  sample::WriteFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(animation));
   ASSERT_TRUE(Resize(dir_ / "anim.gif", dir_ / "icon.gif", 23, 17));
 
   g::GifAnimation out = g::DecodeGifAnimation(ReadBytes(dir_ / "icon.gif"), "icon.gif");

@@ -281,8 +281,10 @@ TEST(ScalePicture, TransparentIconsKeepTheirShapeWhereAlphaIsTwoLevel) {
     std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
     SCOPED_TRACE(std::to_string(c.iconWidth) + "x" + std::to_string(c.iconHeight) + " -> " + size + " " + c.target);
     std::filesystem::path icon = dir / "icon.png", target = dir / c.target, reference = dir / "ref.png";
-    sample::WriteIconFile(icon.string(), sample::EncodeIconPng(sample::DrawTransparentIcon(c.iconWidth, c.iconHeight, true)));
-    ASSERT_TRUE(test::Magick(test::Quote(icon) + " -filter Catrom -resize " + size + "! PNG32:" + test::Quote(reference)));
+    sample::WriteFile(icon.string(),
+                      sample::EncodeIconPng(sample::DrawTransparentIcon(c.iconWidth, c.iconHeight, true)));
+    ASSERT_TRUE(
+        test::Magick(test::Quote(icon) + " -filter Catrom -resize " + size + "! PNG32:" + test::Quote(reference)));
     std::optional<Bitmap> expected = test::MagickRead(reference);
     ASSERT_TRUE(expected);
 
@@ -319,7 +321,7 @@ TEST(ScalePicture, TransparentIconsKeepTheirShapeWhereAlphaIsTwoLevel) {
 
 TEST(ScalePicture, PngTargetsKeepTheirKindOfTransparency) {
   TempDir dir;
-  sample::WriteIconFile((dir / "icon.png").string(), sample::EncodeIconPng(sample::DrawTransparentIcon(96, 96, true)));
+  sample::WriteFile((dir / "icon.png").string(), sample::EncodeIconPng(sample::DrawTransparentIcon(96, 96, true)));
   Bitmap soft(8, 8, 0x80FF0000);
   struct Case {
     const char* name;

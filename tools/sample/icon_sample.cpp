@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 
@@ -68,8 +67,8 @@ std::uint32_t ColourAt(int seed, int k) {
 
 void PngFailed(png_structp, png_const_charp message) { throw std::runtime_error(std::string("libpng: ") + message); }
 
-int WriteToIconBytes(GifFileType* gif, const GifByteType* data, int length) {
-  auto* out = static_cast<IconBytes*>(gif->UserData);
+int WriteToBytes(GifFileType* gif, const GifByteType* data, int length) {
+  auto* out = static_cast<Bytes*>(gif->UserData);
   out->insert(out->end(), data, data + length);
   return length;
 }
@@ -106,7 +105,9 @@ void IconCanvas::Fill(double left, double top, double right, double bottom, std:
 
 void IconCanvas::Circle(double centreX, double centreY, double radius, std::uint32_t rgb, bool antiAliased) {
   Fill(centreX - radius, centreY - radius, centreX + radius, centreY + radius, rgb, antiAliased,
-       [&](double x, double y) { return (x - centreX) * (x - centreX) + (y - centreY) * (y - centreY) <= radius * radius; });
+       [&](double x, double y) {
+         return (x - centreX) * (x - centreX) + (y - centreY) * (y - centreY) <= radius * radius;
+       });
 }
 
 void IconCanvas::Rectangle(double left, double top, double right, double bottom, std::uint32_t rgb, bool antiAliased) {
@@ -118,7 +119,8 @@ void IconCanvas::Text(double left, double top, double scale, std::string_view te
                       bool antiAliased) {
   const double right = left + static_cast<double>(text.size()) * kGlyphAdvance * scale, bottom = top + 7 * scale;
   Fill(left, top, right, bottom, rgb, antiAliased, [&](double x, double y) {
-    int column = static_cast<int>(std::floor((x - left) / scale)), row = static_cast<int>(std::floor((y - top) / scale));
+    int column = static_cast<int>(std::floor((x - left) / scale));
+    int row = static_cast<int>(std::floor((y - top) / scale));
     if (column < 0 || row < 0 || row >= 7) return false;
     std::size_t letter = static_cast<std::size_t>(column / kGlyphAdvance);
     int inLetter = column % kGlyphAdvance;
@@ -170,8 +172,8 @@ IconAnimation DrawTransparentAnimation(int width, int height) {
   return animation;
 }
 
-IconBytes EncodeIconPng(const IconPicture& picture) {
-  IconBytes out;
+Bytes EncodeIconPng(const IconPicture& picture) {
+  Bytes out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngFailed, nullptr);
   png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
   if (info == nullptr) throw std::runtime_error("libpng: cannot start a PNG");
@@ -179,7 +181,7 @@ IconBytes EncodeIconPng(const IconPicture& picture) {
     png_set_write_fn(
         png, &out,
         [](png_structp p, png_bytep data, png_size_t length) {
-          auto* bytes = static_cast<IconBytes*>(png_get_io_ptr(p));
+          auto* bytes = static_cast<Bytes*>(png_get_io_ptr(p));
           bytes->insert(bytes->end(), data, data + length);
         },
         nullptr);
@@ -207,7 +209,7 @@ IconBytes EncodeIconPng(const IconPicture& picture) {
   return out;
 }
 
-IconBytes EncodeIconGif(const IconAnimation& animation) {
+Bytes EncodeIconGif(const IconAnimation& animation) {
   // One global table for every frame's colours; index 0 is the transparent one.
   std::vector<std::uint32_t> colours = {0xFFFFFF};
   for (const IconFrame& frame : animation.frames) {
@@ -226,9 +228,9 @@ IconBytes EncodeIconGif(const IconAnimation& animation) {
                 static_cast<GifByteType>(colours[i])};
   }
 
-  IconBytes out;
+  Bytes out;
   int error = 0;
-  GifFileType* gif = EGifOpen(&out, WriteToIconBytes, &error);
+  GifFileType* gif = EGifOpen(&out, WriteToBytes, &error);
   if (gif == nullptr) throw std::runtime_error("giflib: cannot start a GIF");
   ColorMapObject* map = GifMakeMapObject(tableSize, table.data());
   EGifSetGifVersion(gif, true);
@@ -267,12 +269,6 @@ IconBytes EncodeIconGif(const IconAnimation& animation) {
   if (map != nullptr) GifFreeMapObject(map);
   if (!ok) throw std::runtime_error("giflib: cannot write the icon animation");
   return out;
-}
-
-void WriteIconFile(const std::string& path, const IconBytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 }  // namespace resmill::sample

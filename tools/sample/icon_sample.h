@@ -7,13 +7,12 @@
 // directly, never by the code under test.
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
-namespace resmill::sample {
+#include "sample/drm_sample.h"
 
-using IconBytes = std::vector<std::uint8_t>;
+namespace resmill::sample {
 
 /// Straight (not premultiplied) ARGB pixels: alpha in bits 31-24, then red, green, blue.
 struct IconPicture {
@@ -68,11 +67,9 @@ struct IconAnimation {
 IconAnimation DrawTransparentAnimation(int width = 176, int height = 220);
 
 /// The picture as a PNG with alpha.
-IconBytes EncodeIconPng(const IconPicture& picture);
+Bytes EncodeIconPng(const IconPicture& picture);
 /// The animation as a GIF89a: one colour table per frame, transparent index 0, a
 /// NETSCAPE2.0 looping block when it loops.
-IconBytes EncodeIconGif(const IconAnimation& animation);
-
-void WriteIconFile(const std::string& path, const IconBytes& bytes);
+Bytes EncodeIconGif(const IconAnimation& animation);
 
 }  // namespace resmill::sample

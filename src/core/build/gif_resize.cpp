@@ -67,7 +67,9 @@ void VerifyWrittenGif(const std::filesystem::path& written, const std::filesyste
   } catch (const Error& e) {
     ThrowReadBackFailure("GIF", target, "whole file", e.what());
   }
-  auto differ = [&](std::string_view where, std::string_view what) { ThrowReadBackFailure("GIF", target, where, what); };
+  auto differ = [&](std::string_view where, std::string_view what) {
+    ThrowReadBackFailure("GIF", target, where, what);
+  };
   if (back.width != width || back.height != height) {
     differ("logical screen", fmt::format("{} x {} instead of {} x {}", back.width, back.height, width, height));
   }
@@ -89,7 +91,8 @@ void VerifyWrittenGif(const std::filesystem::path& written, const std::filesyste
       differ(where, "other pixels");
     }
   }
-  bool applicationKept = application == nullptr ? !back.application : back.application && *back.application == *application;
+  bool applicationKept =
+      application == nullptr ? !back.application : back.application && *back.application == *application;
   if (!applicationKept) differ("application extension", back.application ? back.application->identifier : "none");
 }
 

@@ -86,7 +86,9 @@ std::array<Argb, 256> ColoursOf(const ColorMapObject* map, int transparentIndex)
       colours[static_cast<std::size_t>(i)] = MakeArgb(255, c.Red, c.Green, c.Blue);
     }
   }
-  if (transparentIndex >= 0 && transparentIndex < 256) colours[static_cast<std::size_t>(transparentIndex)] &= 0x00FFFFFFu;
+  if (transparentIndex >= 0 && transparentIndex < 256) {
+    colours[static_cast<std::size_t>(transparentIndex)] &= 0x00FFFFFFu;
+  }
   return colours;
 }
 
@@ -222,8 +224,8 @@ GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::f
     }
     const ColorMapObject* map = image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : gif->SColorMap;
     frame.colours = ColoursOf(map, frame.transparentIndex);
-    frame.indices.assign(image.RasterBits,
-                         image.RasterBits + static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+    const std::size_t pixels = static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    frame.indices.assign(image.RasterBits, image.RasterBits + pixels);
     animation.frames.push_back(std::move(frame));
     NoteApplicationBlocks(image.ExtensionBlocks, image.ExtensionBlockCount, animation.application);
   }

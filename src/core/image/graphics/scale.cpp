@@ -93,8 +93,8 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   if (sourceWidth == width && sourceHeight == height) return source;
   if (source.Empty() || width <= 0 || height <= 0) {
-    throw Error(Error::Kind::Internal,
-                fmt::format("picture scaler: cannot draw {} x {} at {} x {}", sourceWidth, sourceHeight, width, height));
+    throw Error(Error::Kind::Internal, fmt::format("picture scaler: cannot draw {} x {} at {} x {}", sourceWidth,
+                                                   sourceHeight, width, height));
   }
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
