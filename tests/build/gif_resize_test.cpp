@@ -165,6 +165,8 @@ TEST_F(ResizeGifTest, DamagedSourcesAreRefusedNamingFileAndOffset) {
   }
   huge.push_back(0x3B);
   cases.push_back({"frames beyond the pixel limit", huge, Error::Kind::Limit, "pixels"});
+  cases.push_back({"a screen beyond the pixel limit", good, Error::Kind::Limit, "screen of 65535 x 65535"});
+  std::fill_n(cases.back().bytes.begin() + 6, 4, 0xFF);
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -182,6 +184,21 @@ TEST_F(ResizeGifTest, DamagedSourcesAreRefusedNamingFileAndOffset) {
     EXPECT_EQ(test::ReadText(out), "old");
     ExpectOnlyFiles({"bad.gif", "icon.gif"});
   }
+}
+
+TEST_F(ResizeGifTest, SizesBeyondAPictureAreRefused) {
+  fs::path out = dir_ / "icon.gif";
+  test::WriteText(out, "old");
+  for (auto [w, h] : {std::pair{65535, 65535}, std::pair{70000, 4}, std::pair{-3, 4}}) {
+    try {
+      Resize(Data("anim3.gif"), out, w, h);
+      ADD_FAILURE() << w << " x " << h << " accepted";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), w < 0 ? Error::Kind::Refused : Error::Kind::Limit) << e.what();
+      EXPECT_NE(std::string(e.what()).find("icon.gif"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(test::ReadText(out), "old");
 }
 
 TEST_F(ResizeGifTest, UnusualButReadableSources) {
@@ -355,6 +372,15 @@ TEST_F(ResizeGifTest, FullyTransparentFrameStaysFullyTransparent) {
     g::Bitmap frame = out.frames[k].Pixels();
     for (g::Argb c : frame.Pixels()) ASSERT_EQ(g::AlphaOf(c), 0) << "frame " << k;
   }
+  // The small one keeps its own place: restored to the background, it clears no more than it covered.
+  g::GifSourceFrame small;
+  small.left = 33;
+  small.top = 9;
+  small.width = 17;
+  small.height = 11;
+  const FrameRect expected = ScaledFrameRect(small, 60, 40, 23, 17);
+  EXPECT_EQ((FrameRect{out.frames[4].left, out.frames[4].top, out.frames[4].width, out.frames[4].height}), expected);
+  EXPECT_EQ(out.frames[4].control.disposal, g::kGifDisposalBackground);
   EXPECT_FALSE(out.frames[0].Pixels().IsOpaque());
   EXPECT_TRUE(std::any_of(out.frames[0].indices.begin(), out.frames[0].indices.end(),
                           [&](std::uint8_t i) { return g::AlphaOf(out.frames[0].colours[i]) == 255; }));

@@ -45,17 +45,6 @@ std::pair<int, int> ScaledSpan(int first, int last, int from, int to) {
   return {begin, end};
 }
 
-// The screen an animation is drawn on; a file that gives none is as large as its frames reach.
-std::pair<int, int> ScreenOf(const g::GifAnimation& animation) {
-  int width = animation.width, height = animation.height;
-  if (width > 0 && height > 0) return {width, height};
-  for (const g::GifSourceFrame& frame : animation.frames) {
-    width = std::max(width, frame.left + frame.width);
-    height = std::max(height, frame.top + frame.height);
-  }
-  return {width, height};
-}
-
 // The file as written must read back as the frames meant: same screen, frames,
 // places, timing, looping block and colour indices.
 void VerifyWrittenGif(const std::filesystem::path& written, const std::filesystem::path& target, int width,
@@ -106,7 +95,7 @@ FrameRect ScaledFrameRect(const g::GifSourceFrame& frame, int screenWidth, int s
 
 std::vector<g::GifOutputFrame> ResizeFrames(const g::GifAnimation& animation, int width, int height,
                                             g::Scaler& scaler) {
-  auto [screenWidth, screenHeight] = ScreenOf(animation);
+  const int screenWidth = animation.width, screenHeight = animation.height;
   std::vector<g::GifOutputFrame> out;
   out.reserve(animation.frames.size());
   for (const g::GifSourceFrame& frame : animation.frames) {
@@ -130,6 +119,11 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   if (CheckIconSize(width, height, target.filename().string(), ui)) return false;
   if (width < 0 || height < 0) {
     throw Error(Error::Kind::Refused, fmt::format("{}: cannot resize to {} x {}", target.string(), width, height));
+  }
+  if (width > g::kMaxSide || height > g::kMaxSide ||
+      static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > g::kMaxPixels) {
+    throw Error(Error::Kind::Limit, fmt::format("{}: cannot resize to {} x {}, more than a picture may hold",
+                                                target.string(), width, height));
   }
   image::RawSize size = image::GetPictureSize(source);
   if (size.width == width && size.height == height) {

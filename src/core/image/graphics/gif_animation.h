@@ -60,7 +60,7 @@ struct GifSourceFrame {
 };
 
 struct GifAnimation {
-  int width = 0, height = 0;  ///< the logical screen
+  int width = 0, height = 0;  ///< the logical screen (as far as the frames reach when the file gives none)
   std::vector<GifSourceFrame> frames;
   /// The looping block, else the last application extension of the file; nothing without one.
   std::optional<GifApplicationBlock> application;
@@ -69,7 +69,8 @@ struct GifAnimation {
 /// Reads every frame of a GIF. Throws a format error naming `file` and the offset
 /// where reading stopped for a damaged file or one without any frame, and a limit
 /// error when its frames hold more than kMaxPixels pixels together (refused before
-/// they are decoded). A file that ends without its trailer is read as if it had one.
+/// they are decoded) or its screen is larger than a picture may be. A file that ends
+/// without its trailer is read as if it had one.
 GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::filesystem::path& file);
 
 /// One frame to write.

@@ -111,6 +111,8 @@ Bitmap Place(const GifSourceFrame& frame, int left, int top, int width, int heig
 }
 
 std::string GifReason(int error) {
+  // Reading from memory fails only where the bytes end.
+  if (error == D_GIF_ERR_READ_FAILED) return "the file ends inside a block";
   const char* text = GifErrorString(error);
   return text != nullptr ? text : fmt::format("giflib error {}", error);
 }
@@ -201,7 +203,9 @@ GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::f
   if (!gif) ThrowGifError(file, reader.Offset(), GifReason(error));
   if (DGifSlurp(gif.get()) == GIF_ERROR) {
     if (gif->Error == D_GIF_ERR_NO_IMAG_DSCR) ThrowFormatError(file, "", "the GIF holds no frame");
-    ThrowGifError(file, reader.Offset(), fmt::format("frame {}: {}", gif->ImageCount, GifReason(gif->Error)));
+    std::string reason = GifReason(gif->Error);
+    ThrowGifError(file, reader.Offset(),
+                  gif->ImageCount > 0 ? fmt::format("frame {}: {}", gif->ImageCount, reason) : reason);
   }
   if (gif->ImageCount <= 0) ThrowFormatError(file, "", "the GIF holds no frame");
 
@@ -230,6 +234,18 @@ GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::f
     NoteApplicationBlocks(image.ExtensionBlocks, image.ExtensionBlockCount, animation.application);
   }
   NoteApplicationBlocks(gif->ExtensionBlocks, gif->ExtensionBlockCount, animation.application);
+  // A file that gives no screen is drawn on one as large as its frames reach.
+  if (animation.width <= 0 || animation.height <= 0) {
+    for (const GifSourceFrame& frame : animation.frames) {
+      animation.width = std::max(animation.width, frame.left + frame.width);
+      animation.height = std::max(animation.height, frame.top + frame.height);
+    }
+  }
+  const auto screenWidth = static_cast<std::uint64_t>(animation.width);
+  if (!codec::SizeAcceptable(screenWidth, static_cast<std::uint64_t>(animation.height))) {
+    throw Error(Error::Kind::Limit, fmt::format("{}: a screen of {} x {} pixels is larger than a picture may be",
+                                                file.string(), animation.width, animation.height));
+  }
   return animation;
 }
 
