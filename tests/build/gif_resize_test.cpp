@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "image/graphics/gif_animation.h"
+#include "platform/binary_file.h"
 #include "platform/error.h"
 #include "sample/icon_sample.h"
 #include "test_support.h"
@@ -44,6 +45,23 @@ std::vector<double> Numbers(const std::string& text) {
 }
 
 std::string Q(const fs::path& path) { return "'" + path.string() + "'"; }
+
+TEST(ParseGifTest, CountsFramesWithoutDecodingThem) {
+  struct Case {
+    const char* name;
+    std::size_t frames;  // 0: refused
+  } cases[] = {{"anim3.gif", 3}, {"noglobal.gif", 2}, {"icon16.gif", 1}, {"icon12x9.png", 0}};
+  for (const Case& c : cases) {
+    GifWorkArea area;
+    BinaryFile in(Data(c.name), BinaryFile::Mode::Read);
+    if (c.frames == 0) {
+      EXPECT_THROW(ParseGif(area, in), Error) << c.name;
+      continue;
+    }
+    ParseGif(area, in);
+    EXPECT_EQ(area.FrameCount(), c.frames) << c.name;
+  }
+}
 
 class ResizeGifTest : public ::testing::Test {
  protected:

@@ -20,15 +20,20 @@ namespace {
 // and would only tie up memory.
 constexpr std::int64_t kMaxSourceBytes = 64 * 1024 * 1024;
 
-std::vector<std::uint8_t> ReadGifFile(const std::filesystem::path& path) {
-  BinaryFile file(path, BinaryFile::Mode::Read);
+std::vector<std::uint8_t> ReadWholeGif(BinaryFile& file) {
   std::int64_t size = file.Size();
   if (size > kMaxSourceBytes) {
     throw Error(Error::Kind::Limit, fmt::format("{}: {} bytes is more than a GIF icon may hold ({} bytes)",
-                                                path.string(), size, kMaxSourceBytes));
+                                                file.Path().string(), size, kMaxSourceBytes));
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  bytes.resize(file.Read(bytes));
+  bytes.resize(file.ReadAt(0, bytes));
+  return bytes;
+}
+
+std::vector<std::uint8_t> ReadGifFile(const std::filesystem::path& path) {
+  BinaryFile file(path, BinaryFile::Mode::Read);
+  std::vector<std::uint8_t> bytes = ReadWholeGif(file);
   file.Close();
   return bytes;
 }
@@ -86,6 +91,11 @@ void VerifyWrittenGif(const std::filesystem::path& written, const std::filesyste
 }
 
 }  // namespace
+
+void ParseGif(GifWorkArea& area, BinaryFile& file) {
+  area.frameCount = 0;
+  area.frameCount = g::CountGifFrames(ReadWholeGif(file), file.Path());
+}
 
 FrameRect ScaledFrameRect(const g::GifSourceFrame& frame, int screenWidth, int screenHeight, int width, int height) {
   auto [left, right] = ScaledSpan(frame.left, frame.left + frame.width, screenWidth, width);

@@ -10,13 +10,25 @@
 #include "image/graphics/graphics.h"
 #include "platform/user_interface.h"
 
+namespace resmill {
+class BinaryFile;
+}
+
 namespace resmill::build {
 
 /// What one resize keeps for the next: the scaler's set-up (the frames of an
-/// animation, and often the icons of a Build run, share their sizes).
+/// animation, and often the icons of a Build run, share their sizes), and the frame
+/// count of the GIF parsed last.
 struct GifWorkArea {
   image::graphics::Scaler scaler;
+  std::size_t frameCount = 0;
+  std::size_t FrameCount() const { return frameCount; }
 };
+
+/// Reads the open GIF `file` from its start and counts its frames without decoding
+/// them (whether a picture is animated). Throws a format error naming the file and
+/// the offset for a damaged GIF, a limit error for one beyond the size of an icon.
+void ParseGif(GifWorkArea& area, BinaryFile& file);
 
 /// The rectangle of the resized screen that a source frame's rectangle covers, in
 /// whole pixels: those it covers at least half of (and at least one). A frame restored

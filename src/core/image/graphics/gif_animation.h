@@ -73,6 +73,10 @@ struct GifAnimation {
 /// without its trailer is read as if it had one.
 GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::filesystem::path& file);
 
+/// The number of frames of a GIF, read through its records without decoding any
+/// image. Throws a format error naming `file` and the offset for a damaged file.
+std::size_t CountGifFrames(std::span<const std::uint8_t> data, const std::filesystem::path& file);
+
 /// One frame to write.
 struct GifOutputFrame {
   int left = 0, top = 0;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -117,10 +118,12 @@ std::string GifReason(int error) {
   return text != nullptr ? text : fmt::format("giflib error {}", error);
 }
 
-// Walks the records through giflib without decoding any image, so that a file
-// whose frames declare more pixels than we hold is refused before DGifSlurp
-// allocates them all.
-void CheckDeclaredSizes(std::span<const std::uint8_t> data, const std::filesystem::path& file) {
+// Walks the records through giflib without decoding any image: the frame count,
+// cheaply, and a refusal of a file whose frames declare more than `pixelLimit`
+// pixels together before DGifSlurp allocates them all.
+std::size_t WalkFrames(std::span<const std::uint8_t> data, const std::filesystem::path& file,
+                       std::uint64_t pixelLimit) {
+  if (!HasGifSignature(data)) ThrowGifError(file, 0, "not a GIF file (no GIF8 signature)");
   MemoryReader reader{data};
   int error = 0;
   GifReader gif = OpenReader(reader, &error);
@@ -130,7 +133,7 @@ void CheckDeclaredSizes(std::span<const std::uint8_t> data, const std::filesyste
   for (;;) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(gif.get(), &type) == GIF_ERROR) fail();
-    if (type == TERMINATE_RECORD_TYPE) return;
+    if (type == TERMINATE_RECORD_TYPE) return static_cast<std::size_t>(gif->ImageCount);
     if (type == EXTENSION_RECORD_TYPE) {
       int code = 0;
       GifByteType* block = nullptr;
@@ -150,9 +153,9 @@ void CheckDeclaredSizes(std::span<const std::uint8_t> data, const std::filesyste
       ThrowGifError(file, at, fmt::format("frame {} of {} x {} pixels", gif->ImageCount, frame.Width, frame.Height));
     }
     pixels += static_cast<std::uint64_t>(frame.Width) * static_cast<std::uint64_t>(frame.Height);
-    if (pixels > kMaxPixels) {
-      throw Error(Error::Kind::Limit, fmt::format("{}: its {} frames hold more than {} pixels together",
-                                                  file.string(), gif->ImageCount, kMaxPixels));
+    if (pixels > pixelLimit) {
+      throw Error(Error::Kind::Limit, fmt::format("{}: its first {} frames hold more than {} pixels together",
+                                                  file.string(), gif->ImageCount, pixelLimit));
     }
     int codeSize = 0;
     GifByteType* block = nullptr;
@@ -186,6 +189,10 @@ void NoteApplicationBlocks(const ExtensionBlock* blocks, int count, std::optiona
 
 }  // namespace
 
+std::size_t CountGifFrames(std::span<const std::uint8_t> data, const std::filesystem::path& file) {
+  return WalkFrames(data, file, std::numeric_limits<std::uint64_t>::max());
+}
+
 bool GifApplicationBlock::IsLoop() const { return identifier == "NETSCAPE2.0" || identifier == "ANIMEXTS1.0"; }
 
 Bitmap GifSourceFrame::Pixels() const { return Place(*this, 0, 0, width, height); }
@@ -195,8 +202,7 @@ Bitmap GifSourceFrame::OnScreen(int screenWidth, int screenHeight) const {
 }
 
 GifAnimation DecodeGifAnimation(std::span<const std::uint8_t> data, const std::filesystem::path& file) {
-  if (!HasGifSignature(data)) ThrowGifError(file, 0, "not a GIF file (no GIF8 signature)");
-  CheckDeclaredSizes(data, file);
+  WalkFrames(data, file, kMaxPixels);
   MemoryReader reader{data};
   int error = 0;
   GifReader gif = OpenReader(reader, &error);
