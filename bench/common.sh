@@ -46,3 +46,20 @@ make_test_animation() {
   convert "$@" -loop 0 "$anim_out"
   rm -f "$anim_scratch"/f*.png
 }
+
+# make_transparent_animation OUT.gif SCRATCH_DIR: three 176x220 frames of filled
+# shapes on transparency, written by ImageMagick, restored to the previous
+# picture, to the background and to the previous picture again.
+make_transparent_animation() {
+  tr_out=$1
+  tr_scratch=$2
+  convert -size 176x220 xc:none -fill '#d02020' -draw 'circle 60,70 105,70' -fill '#2040d0' \
+    -draw 'rectangle 90,120 160,200' "$tr_scratch/t0.png"
+  convert -size 176x220 xc:none -fill '#20a040' -draw 'circle 110,60 140,60' -fill '#e0c020' \
+    -draw 'rectangle 20,130 80,190' "$tr_scratch/t1.png"
+  convert -size 176x220 xc:none -fill '#8030b0' -draw 'circle 88,110 140,110' -fill '#101010' \
+    -draw 'rectangle 30,20 70,60' "$tr_scratch/t2.png"
+  convert -dispose previous -delay 20 "$tr_scratch/t0.png" -dispose background "$tr_scratch/t1.png" \
+    -dispose previous "$tr_scratch/t2.png" -loop 0 "$tr_out"
+  rm -f "$tr_scratch"/t[012].png
+}

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "build/gif_resize.h"
 #include "platform/error.h"
 
@@ -54,24 +52,19 @@ int main(int argc, char** argv) {
   if (std::sscanf(argv[3], "%dx%d", &width, &height) != 2) return 2;
   int runs = argc > 4 ? std::atoi(argv[4]) : 20;
   std::filesystem::path out(argv[2]);
-  // One folder a process, so that two runs at once keep their frame files apart.
-  std::filesystem::path temp =
-      std::filesystem::temp_directory_path() / ("resmill-gif-bench-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(temp);
   SilentUi ui;
   resmill::build::GifWorkArea area;
   std::vector<double> times;
   try {
     for (int i = 0; i < runs; ++i) {
       auto start = std::chrono::steady_clock::now();
-      resmill::build::ResizeGif(area, argv[1], out, width, height, temp, ui);
+      resmill::build::ResizeGif(area, argv[1], out, width, height, ui);
       times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
   } catch (const resmill::Error& e) {
     std::fprintf(stderr, "gif_bench: %s\n", e.what());
     return 1;
   }
-  std::filesystem::remove_all(temp);
   std::sort(times.begin(), times.end());
   std::printf("best %.1f ms, median %.1f ms over %d runs\n", times.front(), times[times.size() / 2], runs);
   return 0;

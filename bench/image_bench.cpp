@@ -1,8 +1,10 @@
 // Per-picture time of the picture conversions over many pictures in one process.
 //
 //   image_bench FOLDER            every *.png of FOLDER (the 176x220 pictures of bench/image-peers.sh)
-//   image_bench --scale SRC DST WIDTH HEIGHT    one ScalePicture to PNG (for the PSNR check)
+//   image_bench --scale SRC DST WIDTH HEIGHT    one ScalePicture, to the format of DST's extension
 //   image_bench --step STEP IN OUT [RUNS]       one step over every input of IN, RUNS passes (default 5)
+//   image_bench --resample SRC WIDTH HEIGHT [RUNS]   the scaler alone on SRC's pixels: time per scale
+//                                                    with its set-up kept, and with a fresh set-up
 //
 // For each step prints the mean wall time per picture in milliseconds:
 // PNG -> RAW, RAW -> PNG, PNG -> K18, K18 -> PNG, ScalePicture to 48x48 PNG.
@@ -12,6 +14,7 @@
 //   png-raw  IN/*.png -> OUT/<name>(WxH).raw    raw-png  IN/*.raw -> OUT/<name>.png
 //   png-k18  IN/*.png -> OUT/<name>.k           k18-png  IN/*.k   -> OUT/<name>.png
 //   scale    IN/*.png -> OUT/<name>.png (ScalePicture 48x48)
+//   scale-gif IN/*.png -> OUT/<name>.gif (ScalePicture 48x48)
 
 #include <algorithm>
 #include <chrono>
@@ -19,10 +22,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "image/graphics/graphics.h"
 #include "image/picture_convert.h"
 #include "image/raw_picture.h"
 #include "platform/error.h"
@@ -86,6 +92,12 @@ int RunStep(const std::string& step, const fs::path& in, const fs::path& out, in
            throw std::runtime_error("no scaled picture from " + source.string());
          }
        }},
+      {"scale-gif", ".png",
+       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+         if (!image::ScalePicture(source, folder / (source.stem().string() + ".gif"), 48, "image/gif", 48)) {
+           throw std::runtime_error("no scaled picture from " + source.string());
+         }
+       }},
   };
   const StepKind* kind = nullptr;
   for (const StepKind& candidate : steps) {
@@ -115,12 +127,50 @@ int RunStep(const std::string& step, const fs::path& in, const fs::path& out, in
   return 0;
 }
 
+// The scaler alone: the picture is decoded once, then scaled RUNS times with one kept
+// set-up (as the frames of an animation are) and RUNS times with a fresh one (as
+// ScalePicture does for each picture).
+int RunResample(const fs::path& source, int width, int height, int runs) {
+  namespace g = image::graphics;
+  std::optional<g::Bitmap> picture = g::LoadBitmap(source);
+  if (!picture || width <= 0 || height <= 0 || runs < 1) {
+    std::fprintf(stderr, "image_bench: cannot scale %s to %dx%d\n", source.c_str(), width, height);
+    return 2;
+  }
+  auto best = [&](bool keep) {
+    g::Scaler kept;
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+      g::Scaler fresh;
+      auto start = std::chrono::steady_clock::now();
+      g::Bitmap out = (keep ? kept : fresh).Resample(*picture, width, height);
+      times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    return *std::min_element(times.begin(), times.end());
+  };
+  double warm = best(true), cold = best(false);
+  std::printf("resample: best %.4f ms per scale with its set-up kept, %.4f ms with a fresh set-up (%d runs)\n", warm,
+              cold, runs);
+  return 0;
+}
+
+std::string_view MimeOf(const fs::path& file) {
+  std::string extension = file.extension().string();
+  for (const auto& format : image::OutputFormats) {
+    if (extension == format.extension) return format.mime;
+  }
+  return "image/png";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
     if (argc == 6 && std::string(argv[1]) == "--scale") {
-      return image::ScalePicture(argv[2], argv[3], std::atoi(argv[4]), "image/png", std::atoi(argv[5])) ? 0 : 1;
+      return image::ScalePicture(argv[2], argv[3], std::atoi(argv[4]), MimeOf(argv[3]), std::atoi(argv[5])) ? 0 : 1;
+    }
+    if ((argc == 5 || argc == 6) && std::string(argv[1]) == "--resample") {
+      return RunResample(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), argc == 6 ? std::atoi(argv[5]) : 200);
     }
     if ((argc == 5 || argc == 6) && std::string(argv[1]) == "--step") {
       return RunStep(argv[2], argv[3], argv[4], argc == 6 ? std::atoi(argv[5]) : 5);
@@ -128,7 +178,7 @@ int main(int argc, char** argv) {
     if (argc != 2) {
       std::fprintf(stderr,
                    "usage: image_bench FOLDER | image_bench --scale SRC DST WIDTH HEIGHT | "
-                   "image_bench --step STEP IN OUT [RUNS]\n");
+                   "image_bench --step STEP IN OUT [RUNS] | image_bench --resample SRC WIDTH HEIGHT [RUNS]\n");
       return 2;
     }
     fs::path folder = argv[1];

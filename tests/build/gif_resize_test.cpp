@@ -1,38 +1,34 @@
-// GIF parsing, splitting and the frame-by-frame resize, checked against files
-// written by ImageMagick, gifsicle and giflib, and read back with gifsicle and
-// ImageMagick.
+// The frame-by-frame resize in memory, checked against files written by
+// ImageMagick, gifsicle and giflib (the icon sample), and read back with
+// gifsicle and ImageMagick.
 
 #include "build/gif_resize.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include <fmt/format.h>
 
+#include "image/graphics/gif_animation.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
+#include "sample/icon_sample.h"
 #include "test_support.h"
 
 namespace resmill::build {
 namespace {
 
 namespace fs = std::filesystem;
+namespace g = image::graphics;
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
 fs::path Data(const std::string& name) { return test::TestDataDir() / "build" / name; }
-
-// Every test folder's temporary frame files must be gone when a resize ends.
-std::vector<std::string> FrameFilesIn(const fs::path& folder) {
-  std::vector<std::string> left;
-  for (const std::string& name : test::ListFolder(folder)) {
-    if (name.rfind("temp", 0) == 0) left.push_back(name);
-  }
-  return left;
-}
 
 std::string Tool(const std::string& command) {
   std::string output;
@@ -40,147 +36,45 @@ std::string Tool(const std::string& command) {
   return output;
 }
 
-TEST(GifBytesTest, SkipSubBlocksAndSamePalette) {
-  // Sub-blocks of 2 and 1 bytes, the terminator, then the next block.
-  std::vector<std::uint8_t> blocks{0x21, 2, 'a', 'b', 1, 'c', 0, 0x3B};
-  std::size_t offset = 0;
-  SkipSubBlocks(blocks, 1, offset, "x.gif");
-  EXPECT_EQ(offset, 6u);
-  std::vector<std::uint8_t> cut{3, 1, 2};
-  offset = 0;
-  EXPECT_THROW(SkipSubBlocks(cut, 0, offset, "x.gif"), Error);
-
-  std::vector<std::uint8_t> a{1, 2, 3, 4, 5, 6}, b{1, 2, 3, 4, 5, 7};
-  EXPECT_TRUE(SamePalette(a, 2, a, 2));
-  EXPECT_FALSE(SamePalette(a, 2, b, 2));
-  EXPECT_TRUE(SamePalette(a, 1, b, 1));
-  EXPECT_FALSE(SamePalette(a, 2, a, 1));
-  EXPECT_TRUE(SamePalette({}, 0, {}, 0));
+// The numbers a tool printed, one a line.
+std::vector<double> Numbers(const std::string& text) {
+  std::vector<double> numbers;
+  std::istringstream lines(text);
+  for (double n = 0; lines >> n;) numbers.push_back(n);
+  return numbers;
 }
 
-TEST(ParseGifTest, ImageMagickAnimation) {
-  GifWorkArea area;
-  BinaryFile file(Data("anim3.gif"), BinaryFile::Mode::Read);
-  ParseGif(area, file);
-  ASSERT_EQ(area.FrameCount(), 3u);
-  EXPECT_EQ(area.ColourCount(), 64u);
-  struct Expected {
-    bool transparent;
-    std::uint8_t disposal;
-    std::uint16_t delay;
-  };
-  const Expected expected[] = {{false, 1 << 2, 10}, {true, 2 << 2, 20}, {false, 3 << 2, 30}};
-  for (std::size_t k = 0; k < 3; ++k) {
-    EXPECT_EQ(area.FrameControl[k].transparent, expected[k].transparent) << k;
-    EXPECT_EQ(area.FrameControl[k].disposalBits, expected[k].disposal) << k;
-    EXPECT_EQ(area.FrameControl[k].delay, expected[k].delay) << k;
-  }
-  ASSERT_GE(area.AppExtension.size(), 19u);
-  EXPECT_EQ(std::string(area.AppExtension.begin() + 3, area.AppExtension.begin() + 14), "NETSCAPE2.0");
-  EXPECT_EQ(area.AppExtension.back(), 0);
-  // The spans tile the body, which ends before the trailer.
-  EXPECT_EQ(area.FrameTable[0].start, 0u);
-  EXPECT_EQ(area.FrameTable[2].start + area.FrameTable[2].length, area.body.size());
-}
+std::string Q(const fs::path& path) { return "'" + path.string() + "'"; }
 
-TEST(ParseGifTest, DamagedAndUnusualFiles) {
-  std::vector<std::uint8_t> good = ReadBytes(Data("anim3.gif"));
-  const std::size_t bodyStart = 13 + 3 * 64;
+TEST(ParseGifTest, CountsFramesWithoutDecodingThem) {
   struct Case {
     const char* name;
-    std::vector<std::uint8_t> bytes;
-    int frames;  // -1: refused
-  };
-  std::vector<Case> cases;
-  cases.push_back({"as written", good, 3});
-  cases.push_back({"padded after the trailer", good, 3});
-  cases.back().bytes.insert(cases.back().bytes.end(), {0, 0, 0x2C, 1});
-  cases.push_back({"no trailer", {good.begin(), good.end() - 1}, 3});
-  cases.push_back({"cut in the last image", {good.begin(), good.end() - 9}, -1});
-  cases.push_back({"cut in the colour table", {good.begin(), good.begin() + 100}, -1});
-  cases.push_back({"header only", {good.begin(), good.begin() + 13}, -1});
-  cases.push_back({"empty", {}, -1});
-  cases.push_back({"not a GIF", std::vector<std::uint8_t>(good.size(), 'x'), -1});
-  cases.push_back({"unknown block", good, -1});
-  cases.back().bytes[bodyStart] = 0x99;
-  cases.push_back({"unknown extension label", good, 3});
-  // The comment extension becomes an extension of another writer: still stepped over.
-  for (std::size_t i = bodyStart; i + 1 < good.size(); ++i) {
-    if (good[i] == 0x21 && good[i + 1] == 0xFE) {
-      cases.back().bytes[i + 1] = 0xEE;
-      break;
-    }
-  }
-  cases.push_back({"no frame at all", {good.begin(), good.begin() + static_cast<std::ptrdiff_t>(bodyStart)}, 0});
-  cases.back().bytes.push_back(0x3B);
-
+    std::size_t frames;  // 0: refused
+  } cases[] = {{"anim3.gif", 3}, {"noglobal.gif", 2}, {"icon16.gif", 1}, {"icon12x9.png", 0}};
   for (const Case& c : cases) {
     GifWorkArea area;
-    if (c.frames < 0) {
-      try {
-        ParseGifBytes(area, c.bytes, "src.gif");
-        ADD_FAILURE() << c.name << ": accepted";
-      } catch (const Error& e) {
-        EXPECT_EQ(e.kind(), Error::Kind::Format) << c.name;
-        EXPECT_NE(std::string(e.what()).find("src.gif"), std::string::npos) << c.name << ": " << e.what();
-      }
-    } else {
-      ParseGifBytes(area, c.bytes, "src.gif");
-      EXPECT_EQ(area.FrameCount(), static_cast<std::size_t>(c.frames)) << c.name;
+    BinaryFile in(Data(c.name), BinaryFile::Mode::Read);
+    if (c.frames == 0) {
+      EXPECT_THROW(ParseGif(area, in), Error) << c.name;
+      continue;
     }
+    ParseGif(area, in);
+    EXPECT_EQ(area.FrameCount(), c.frames) << c.name;
   }
-}
-
-TEST(ParseGifTest, LoopingBlockWinsOverLaterApplicationExtensions) {
-  // ImageMagick writes application extensions of its own after the looping block.
-  std::vector<std::uint8_t> bytes = ReadBytes(Data("anim3.gif"));
-  bytes.pop_back();
-  const char xmp[] = "XMP DataXMP";
-  bytes.insert(bytes.end(), {0x21, 0xFF, 11});
-  bytes.insert(bytes.end(), xmp, xmp + 11);
-  bytes.insert(bytes.end(), {1, 'x', 0, 0x3B});
-  GifWorkArea area;
-  ParseGifBytes(area, bytes, "im.gif");
-  ASSERT_GE(area.AppExtension.size(), 14u);
-  EXPECT_EQ(std::string(area.AppExtension.begin() + 3, area.AppExtension.begin() + 14), "NETSCAPE2.0");
-}
-
-TEST(SplitGifFramesTest, FramesAreGifsOfTheirOwn) {
-  if (!test::HaveTool("identify")) GTEST_SKIP() << "ImageMagick missing";
-  TempDir dir;
-  GifWorkArea area;
-  ASSERT_EQ(SplitGifFrames(area, Data("anim3.gif"), dir.path()), 3u);
-  for (int k = 0; k < 3; ++k) {
-    fs::path frame = dir / fmt::format("tempn{}.gif", k);
-    EXPECT_EQ(Tool("identify -format '%n %W %H\\n' " + frame.string()), "1 40 30\n") << k;
-  }
-  // Without a global colour table the frame files have none either.
-  ASSERT_EQ(SplitGifFrames(area, Data("noglobal.gif"), dir.path()), 2u);
-  EXPECT_TRUE(area.colourTable.empty());
-  std::vector<std::uint8_t> frame1 = ReadBytes(dir / "tempn1.gif");
-  EXPECT_EQ(frame1[10] & 0x80, 0);
-  EXPECT_EQ(Tool("identify -format '%n %W %H\\n' " + (dir / "tempn1.gif").string()), "1 8 6\n");
-  EXPECT_TRUE(area.FrameControl[1].transparent);
-  EXPECT_EQ(area.FrameControl[1].transparentIndex, 1);
-
-  std::vector<std::uint8_t> none = ReadBytes(Data("anim3.gif"));
-  none.resize(13 + 3 * 64);
-  none.push_back(0x3B);
-  WriteBytes(dir / "none.gif", none);
-  EXPECT_THROW(SplitGifFrames(area, dir / "none.gif", dir / "out"), Error);
 }
 
 class ResizeGifTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    temp_ = dir_ / "drmpack";
-    fs::create_directories(temp_);
-  }
   bool Resize(const fs::path& source, const fs::path& target, int w, int h) {
-    return ResizeGif(area_, source, target, w, h, temp_, ui_);
+    return ResizeGif(area_, source, target, w, h, ui_);
+  }
+  // Nothing but the files a test made itself: frames never reach the disk, and a
+  // refused resize leaves no temporary output beside its target.
+  void ExpectOnlyFiles(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(test::ListFolder(dir_.path()), names);
   }
   TempDir dir_;
-  fs::path temp_;
   GifWorkArea area_;
   test::ScriptedUi ui_;
 };
@@ -189,7 +83,7 @@ TEST_F(ResizeGifTest, AnimationKeepsTimingLoopAndTransparency) {
   if (!test::HaveTool("gifsicle") || !test::HaveTool("identify")) GTEST_SKIP() << "gifsicle or ImageMagick missing";
   fs::path out = dir_ / "icon.gif";
   ASSERT_TRUE(Resize(Data("anim3.gif"), out, 16, 12));
-  EXPECT_TRUE(FrameFilesIn(temp_).empty());
+  ExpectOnlyFiles({"icon.gif"});
 
   std::string info = Tool("gifsicle --info " + out.string());
   for (const char* expected : {"3 images", "logical screen 16x12", "loop forever", "disposal asis delay 0.10s",
@@ -224,12 +118,12 @@ TEST_F(ResizeGifTest, AnimationKeepsTimingLoopAndTransparency) {
   }
 }
 
-TEST_F(ResizeGifTest, SameSizeIsByteCopyWithoutTemporaryFiles) {
+TEST_F(ResizeGifTest, SameSizeIsByteCopy) {
   fs::path out = dir_ / "icon.gif";
   test::WriteText(out, "old");
   ASSERT_TRUE(Resize(Data("anim3.gif"), out, 40, 30));
   EXPECT_EQ(ReadBytes(out), ReadBytes(Data("anim3.gif")));
-  EXPECT_TRUE(test::ListFolder(temp_).empty());
+  ExpectOnlyFiles({"icon.gif"});
 }
 
 TEST_F(ResizeGifTest, NoGlobalTableSource) {
@@ -239,7 +133,6 @@ TEST_F(ResizeGifTest, NoGlobalTableSource) {
   std::string info = Tool("gifsicle --info " + out.string());
   EXPECT_NE(info.find("2 images"), std::string::npos) << info;
   EXPECT_NE(info.find("disposal background delay 0.09s"), std::string::npos) << info;
-  EXPECT_TRUE(FrameFilesIn(temp_).empty());
 }
 
 TEST_F(ResizeGifTest, ZeroSizeAsksAndSkips) {
@@ -264,27 +157,251 @@ TEST_F(ResizeGifTest, ZeroSizeAsksAndSkips) {
   }
 }
 
-TEST_F(ResizeGifTest, DamagedSourceLeavesTargetAndNoTemporaryFiles) {
-  std::vector<std::uint8_t> cut = ReadBytes(Data("anim3.gif"));
-  cut.resize(cut.size() - 9);
-  WriteBytes(dir_ / "cut.gif", cut);
-  fs::path out = dir_ / "icon.gif";
-  test::WriteText(out, "old");
-  try {
-    Resize(dir_ / "cut.gif", out, 16, 16);
-    ADD_FAILURE() << "accepted";
-  } catch (const Error& e) {
-    EXPECT_NE(std::string(e.what()).find("cut.gif: offset 0x"), std::string::npos) << e.what();
+TEST_F(ResizeGifTest, DamagedSourcesAreRefusedNamingFileAndOffset) {
+  const std::vector<std::uint8_t> good = ReadBytes(Data("anim3.gif"));
+  const std::size_t bodyStart = 13 + 3 * 64;
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    Error::Kind kind;
+    const char* where;  // in the message after the file's name
+  };
+  std::vector<Case> cases;
+  cases.push_back({"cut in the last image", {good.begin(), good.end() - 9}, Error::Kind::Format, "offset 0x"});
+  cases.push_back({"cut in the colour table", {good.begin(), good.begin() + 100}, Error::Kind::Format, "offset 0x"});
+  cases.push_back({"header only", {good.begin(), good.begin() + 13}, Error::Kind::Format, "offset 0x"});
+  cases.push_back({"not a GIF", std::vector<std::uint8_t>(good.size(), 'x'), Error::Kind::Format, "offset 0x"});
+  cases.push_back({"unknown block", good, Error::Kind::Format, "offset 0x"});
+  cases.back().bytes[bodyStart] = 0x99;
+  cases.push_back({"no frame at all", {good.begin(), good.begin() + bodyStart}, Error::Kind::Format, "no frame"});
+  cases.back().bytes.push_back(0x3B);
+  // Twenty frames of 4000 x 4000 that hold no pixel data: refused before anything is decoded.
+  std::vector<std::uint8_t> huge = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
+  for (int k = 0; k < 20; ++k) {
+    // A descriptor, then image data of the clear and end codes only.
+    huge.insert(huge.end(), {0x2C, 0, 0, 0, 0, 0xA0, 0x0F, 0xA0, 0x0F, 0x00, 2, 1, 0x2C, 0});
   }
-  EXPECT_EQ(test::ReadText(out), "old");
-  EXPECT_TRUE(FrameFilesIn(temp_).empty());
+  huge.push_back(0x3B);
+  cases.push_back({"frames beyond the pixel limit", huge, Error::Kind::Limit, "pixels"});
+  cases.push_back({"a screen beyond the pixel limit", good, Error::Kind::Limit, "screen of 65535 x 65535"});
+  std::fill_n(cases.back().bytes.begin() + 6, 4, 0xFF);
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(dir_ / "bad.gif", c.bytes);
+    fs::path out = dir_ / "icon.gif";
+    test::WriteText(out, "old");
+    try {
+      Resize(dir_ / "bad.gif", out, 16, 16);
+      ADD_FAILURE() << "accepted";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), c.kind) << e.what();
+      EXPECT_NE(std::string(e.what()).find("bad.gif"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.where), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(test::ReadText(out), "old");
+    ExpectOnlyFiles({"bad.gif", "icon.gif"});
+  }
 }
 
-TEST_F(ResizeGifTest, RedrawnFrameWithoutControlExtensionIsRefused) {
-  // giflib writes this frame without a Graphic Control Extension.
-  fs::copy_file(Data("nogce.gif"), temp_ / "temp1n0.gif");
-  std::size_t position = 0;
-  EXPECT_THROW(AppendGifFrame(area_, 0, position, temp_, "temp1n"), Error);
+TEST_F(ResizeGifTest, SizesBeyondAPictureAreRefused) {
+  fs::path out = dir_ / "icon.gif";
+  test::WriteText(out, "old");
+  for (auto [w, h] : {std::pair{65535, 65535}, std::pair{70000, 4}, std::pair{-3, 4}}) {
+    try {
+      Resize(Data("anim3.gif"), out, w, h);
+      ADD_FAILURE() << w << " x " << h << " accepted";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), w < 0 ? Error::Kind::Refused : Error::Kind::Limit) << e.what();
+      EXPECT_NE(std::string(e.what()).find("icon.gif"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(test::ReadText(out), "old");
+}
+
+TEST_F(ResizeGifTest, UnusualButReadableSources) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::vector<std::uint8_t> good = ReadBytes(Data("anim3.gif"));
+  const std::size_t bodyStart = 13 + 3 * 64;
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"padded after the trailer", good});
+  cases.back().bytes.insert(cases.back().bytes.end(), {0, 0, 0x2C, 1});
+  cases.push_back({"no trailer", {good.begin(), good.end() - 1}});
+  cases.push_back({"an extension of another writer", good});
+  for (std::size_t i = bodyStart; i + 1 < good.size(); ++i) {
+    if (good[i] == 0x21 && good[i + 1] == 0xFE) {  // the comment becomes an unknown extension
+      cases.back().bytes[i + 1] = 0xEE;
+      break;
+    }
+  }
+  ASSERT_TRUE(test::RunCommand("convert " + Q(Data("anim3.gif")) + " -interlace GIF " + Q(dir_ / "i.gif")) == 0);
+  cases.push_back({"interlaced", ReadBytes(dir_ / "i.gif")});
+  fs::remove(dir_ / "i.gif");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(dir_ / "src.gif", c.bytes);
+    ASSERT_TRUE(Resize(dir_ / "src.gif", dir_ / "icon.gif", 20, 15));
+    g::GifAnimation out = g::DecodeGifAnimation(ReadBytes(dir_ / "icon.gif"), "icon.gif");
+    EXPECT_EQ(out.frames.size(), 3u);
+    EXPECT_TRUE(out.application && out.application->IsLoop());
+  }
+  // Interlaced rows are put in order: the same pictures as from the plain file.
+  ASSERT_TRUE(Resize(Data("anim3.gif"), dir_ / "plain.gif", 20, 15));
+  EXPECT_EQ(ReadBytes(dir_ / "plain.gif"), ReadBytes(dir_ / "icon.gif"));
+}
+
+TEST_F(ResizeGifTest, LoopingBlockWinsOverLaterApplicationExtensions) {
+  // ImageMagick writes application extensions of its own after the looping block.
+  std::vector<std::uint8_t> bytes = ReadBytes(Data("anim3.gif"));
+  bytes.pop_back();
+  const char xmp[] = "XMP DataXMP";
+  bytes.insert(bytes.end(), {0x21, 0xFF, 11});
+  bytes.insert(bytes.end(), xmp, xmp + 11);
+  bytes.insert(bytes.end(), {1, 'x', 0, 0x3B});
+  WriteBytes(dir_ / "im.gif", bytes);
+  ASSERT_TRUE(Resize(dir_ / "im.gif", dir_ / "icon.gif", 8, 8));
+  g::GifAnimation out = g::DecodeGifAnimation(ReadBytes(dir_ / "icon.gif"), "icon.gif");
+  ASSERT_TRUE(out.application);
+  EXPECT_EQ(out.application->identifier, "NETSCAPE2.0");
+  EXPECT_EQ(out.application->subBlocks, (std::vector<std::vector<std::uint8_t>>{{1, 0, 0}}));
+}
+
+TEST(ScaledFrameRectTest, TakesThePixelsTheSourceRectangleCoversAtLeastHalf) {
+  struct Case {
+    int left, top, width, height;  // on a 176 x 220 screen
+    int toWidth, toHeight;
+    FrameRect expected;
+  } cases[] = {
+      {0, 0, 176, 220, 48, 48, {0, 0, 48, 48}},
+      {29, 99, 79, 59, 48, 48, {8, 22, 21, 12}},   // 29*48/176 = 7.91 up, 108*48/176 = 29.45 down
+      {89, 19, 70, 90, 48, 48, {24, 4, 19, 20}},
+      {175, 219, 1, 1, 16, 16, {15, 15, 1, 1}},    // the last pixel still covers one
+      {100, 100, 1, 1, 4, 4, {2, 2, 1, 1}},        // never narrower than a pixel
+      {170, 200, 50, 50, 48, 48, {46, 44, 2, 4}},  // cut at the screen's edge
+      {300, 300, 5, 5, 48, 48, {47, 47, 1, 1}},    // off the screen
+      {10, 10, 20, 20, 352, 440, {20, 20, 40, 40}},
+      {11, 55, 2, 2, 88, 110, {6, 28, 1, 1}},      // halves (5.5, 6.5, 27.5, 28.5) round up
+  };
+  for (const Case& c : cases) {
+    g::GifSourceFrame frame;
+    frame.left = c.left;
+    frame.top = c.top;
+    frame.width = c.width;
+    frame.height = c.height;
+    FrameRect got = ScaledFrameRect(frame, 176, 220, c.toWidth, c.toHeight);
+    EXPECT_EQ(got, c.expected) << c.left << "," << c.top << " " << c.width << "x" << c.height << " -> " << got.left
+                               << "," << got.top << " " << got.width << "x" << got.height;
+  }
+}
+
+// The icon animation: transparent screen, frames kept, restored to the background
+// and restored to the previous picture, two of them smaller than the screen.
+class TransparentAnimationTest : public ResizeGifTest {
+ protected:
+  void SetUp() override {
+    if (!test::HaveTool("convert") || !test::HaveTool("gifsicle")) GTEST_SKIP() << "ImageMagick or gifsicle missing";
+    sample::WriteFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(sample::DrawTransparentAnimation()));
+  }
+  // Per coalesced frame: pixels of at least half alpha.
+  std::vector<double> OpaqueCounts(const std::string& input) {
+    return Numbers(Tool("convert " + input +
+                        " -alpha extract -threshold 50% -format '%[fx:round(mean*w*h)]\\n' info:"));
+  }
+  // Per coalesced frame on white: PSNR against the full-colour Catmull-Rom resize of
+  // the source, and the best a picture of opaque and transparent pixels can reach: that
+  // resize with its alpha decided at half.
+  struct Quality {
+    std::vector<double> ours, best;
+  };
+  Quality PsnrOnWhite(const fs::path& resized, const std::string& size) {
+    Tool("convert " + Q(dir_ / "anim.gif") + " -coalesce -filter Catrom -resize " + size + "! " +
+         Q(dir_ / "ref-%d.png"));
+    Tool("convert " + Q(resized) + " -coalesce -background white -alpha remove " + Q(dir_ / "out-%d.png"));
+    auto psnr = [&](const fs::path& a, const fs::path& b) {
+      std::string text;
+      test::RunCommand("compare -metric PSNR " + Q(a) + " " + Q(b) + " null: 2>&1", &text);
+      return text.rfind("inf", 0) == 0 ? 99.0 : std::atof(text.c_str());
+    };
+    Quality q;
+    for (int k = 0; fs::exists(dir_ / fmt::format("ref-{}.png", k)); ++k) {
+      fs::path ref = dir_ / fmt::format("ref-{}.png", k), flat = dir_ / "flat.png", best = dir_ / "best.png";
+      Tool("convert " + Q(ref) + " -background white -alpha remove " + Q(flat));
+      Tool("convert " + Q(ref) + " -channel A -threshold 50% +channel -background white -alpha remove " + Q(best));
+      q.ours.push_back(psnr(dir_ / fmt::format("out-{}.png", k), flat));
+      q.best.push_back(psnr(best, flat));
+      fs::remove(ref);
+    }
+    return q;
+  }
+};
+
+TEST_F(TransparentAnimationTest, ShapesKeepTheirAreaAndLook) {
+  for (const char* size : {"48x48", "96x120", "16x16"}) {
+    SCOPED_TRACE(size);
+    int w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(size, "%dx%d", &w, &h), 2);
+    fs::path out = dir_ / "icon.gif";
+    ASSERT_TRUE(Resize(dir_ / "anim.gif", out, w, h));
+    std::vector<double> ours = OpaqueCounts(Q(out) + " -coalesce");
+    std::vector<double> reference =
+        OpaqueCounts(Q(dir_ / "anim.gif") + " -coalesce -filter Catrom -resize " + size + "!");
+    ASSERT_EQ(ours.size(), 3u);
+    ASSERT_EQ(reference.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+      // A soft edge made opaque whole would add a ring of pixels round every shape.
+      EXPECT_NEAR(ours[k], reference[k], std::max(2.0, 0.02 * reference[k])) << "frame " << k;
+    }
+    // On white, as close to the full-colour resize as opaque and transparent pixels allow.
+    Quality q = PsnrOnWhite(out, size);
+    ASSERT_EQ(q.ours.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_GT(q.ours[k], q.best[k] - 0.5) << "frame " << k;
+  }
+}
+
+TEST_F(TransparentAnimationTest, DisposalAndFramesInPlaceAreKept) {
+  fs::path out = dir_ / "icon.gif";
+  ASSERT_TRUE(Resize(dir_ / "anim.gif", out, 48, 48));
+  std::string info = Tool("gifsicle --info " + Q(out));
+  for (const char* expected : {"3 images", "logical screen 48x48", "loop forever", "+ image #0 48x48",
+                               "disposal asis delay 0.10s", "+ image #1 21x12 at 8,22",
+                               "disposal background delay 0.20s", "+ image #2 19x20 at 24,4",
+                               "disposal previous delay 0.30s"}) {
+    EXPECT_NE(info.find(expected), std::string::npos) << expected << "\n" << info;
+  }
+}
+
+TEST_F(ResizeGifTest, FullyTransparentFrameStaysFullyTransparent) {
+  // Shapes kept on the screen, then a frame of nothing but transparency over all of
+  // it, and a small one at an offset.
+  sample::IconAnimation animation = sample::DrawTransparentAnimation(60, 40);
+  sample::IconFrame empty{0, 0, sample::IconCanvas(60, 40).Picture(), 1, 10};
+  animation.frames.insert(animation.frames.begin() + 1, empty);
+  animation.frames.push_back({33, 9, sample::IconCanvas(17, 11).Picture(), 2, 10});
+  sample::WriteFile((dir_ / "anim.gif").string(), sample::EncodeIconGif(animation));
+  ASSERT_TRUE(Resize(dir_ / "anim.gif", dir_ / "icon.gif", 23, 17));
+
+  g::GifAnimation out = g::DecodeGifAnimation(ReadBytes(dir_ / "icon.gif"), "icon.gif");
+  ASSERT_EQ(out.frames.size(), 5u);
+  for (std::size_t k : {1u, 4u}) {
+    g::Bitmap frame = out.frames[k].Pixels();
+    for (g::Argb c : frame.Pixels()) ASSERT_EQ(g::AlphaOf(c), 0) << "frame " << k;
+  }
+  // The small one keeps its own place: restored to the background, it clears no more than it covered.
+  g::GifSourceFrame small;
+  small.left = 33;
+  small.top = 9;
+  small.width = 17;
+  small.height = 11;
+  const FrameRect expected = ScaledFrameRect(small, 60, 40, 23, 17);
+  EXPECT_EQ((FrameRect{out.frames[4].left, out.frames[4].top, out.frames[4].width, out.frames[4].height}), expected);
+  EXPECT_EQ(out.frames[4].control.disposal, g::kGifDisposalBackground);
+  EXPECT_FALSE(out.frames[0].Pixels().IsOpaque());
+  EXPECT_TRUE(std::any_of(out.frames[0].indices.begin(), out.frames[0].indices.end(),
+                          [&](std::uint8_t i) { return g::AlphaOf(out.frames[0].colours[i]) == 255; }));
 }
 
 }  // namespace

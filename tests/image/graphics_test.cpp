@@ -270,6 +270,25 @@ TEST(Drawing, StretchCompositingAndThumbnails) {
   EXPECT_EQ(Thumbnail(Bitmap(10, 20, 0xFF000000), 64, 64).Height(), 20);
 }
 
+TEST(Drawing, AlphaDecidedAtHalf) {
+  struct Case {
+    Argb in, out;
+    bool partial;  // what HasPartialAlpha says of the pixel alone
+  } cases[] = {
+      {0xFF123456, 0xFF123456, false}, {0x80123456, 0xFF123456, true},  {0x7F123456, kTransparentWhite, true},
+      {0x01FF0000, kTransparentWhite, true}, {0x00123456, kTransparentWhite, false}, {0xFE000000, 0xFF000000, true},
+  };
+  for (const Case& c : cases) {
+    Bitmap b(2, 1, 0xFF000000);
+    b.Set(1, 0, c.in);
+    EXPECT_EQ(b.HasPartialAlpha(), c.partial) << std::hex << c.in;
+    SnapAlphaAtHalf(b);
+    EXPECT_EQ(b.At(1, 0), c.out) << std::hex << c.in;
+    EXPECT_EQ(b.At(0, 0), 0xFF000000u);
+    EXPECT_FALSE(b.HasPartialAlpha());
+  }
+}
+
 TEST_F(MagickTest, StretchStaysCloseToImageMagickCatrom) {
   struct Case {
     const char* source;

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image/graphics/graphics.h"
 #include "image/picture_convert.h"
 #include "image/raw_picture.h"
 #include "image_test_util.h"
 #include "platform/byte_io.h"
 #include "platform/error.h"
+#include "sample/icon_sample.h"
 #include "test_support.h"
 
 namespace resmill::image {
@@ -248,6 +251,98 @@ TEST(ScalePicture, LeavesTheTargetAloneWhenThereIsNothingToDraw) {
     EXPECT_FALSE(ScalePicture(dir / c.source, dir / "t.png", c.width, c.mime, c.height)) << c.source;
   }
   EXPECT_EQ(test::ReadText(dir / "t.png"), "old");
+}
+
+// Pixels of at least half alpha: the area the shapes cover.
+std::size_t OpaqueArea(const Bitmap& b) {
+  return static_cast<std::size_t>(std::count_if(b.Pixels().begin(), b.Pixels().end(),
+                                                [](graphics::Argb c) { return graphics::AlphaOf(c) >= 128; }));
+}
+
+// A transparent icon redrawn into a target that holds only opaque and transparent
+// pixels keeps the area of its shapes: that of ImageMagick's Catmull-Rom resize of the
+// same icon, counted at half alpha. So does the RAW picture compiled from a PNG target.
+TEST(ScalePicture, TransparentIconsKeepTheirShapeWhereAlphaIsTwoLevel) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  TempDir dir;
+  // The PNG that DRM unpack makes of a RAW picture: opaque and transparent pixels only.
+  graphics::SaveBitmap(test::Pattern(40, 40, false), dir / "raw-made.png", "image/png");
+  struct Case {
+    int iconWidth, iconHeight;
+    const char* target;
+    const char* mime;
+    int width, height;
+  } cases[] = {
+      {176, 220, "a.gif", "image/gif", 48, 48},  {96, 96, "b.gif", "image/gif", 16, 16},
+      {176, 220, "c.bmp", "image/bmp", 48, 48},  {32, 32, "d.bmp", "image/bmp", 20, 20},
+      {96, 96, "raw-made.png", "image/png", 40, 40}, {176, 220, "raw-made.png", "image/png", 30, 34},
+  };
+  for (const Case& c : cases) {
+    std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+    SCOPED_TRACE(std::to_string(c.iconWidth) + "x" + std::to_string(c.iconHeight) + " -> " + size + " " + c.target);
+    std::filesystem::path icon = dir / "icon.png", target = dir / c.target, reference = dir / "ref.png";
+    sample::WriteFile(icon.string(),
+                      sample::EncodeIconPng(sample::DrawTransparentIcon(c.iconWidth, c.iconHeight, true)));
+    ASSERT_TRUE(
+        test::Magick(test::Quote(icon) + " -filter Catrom -resize " + size + "! PNG32:" + test::Quote(reference)));
+    std::optional<Bitmap> expected = test::MagickRead(reference);
+    ASSERT_TRUE(expected);
+
+    ASSERT_TRUE(ScalePicture(icon, target, c.width, c.mime, c.height));
+    std::optional<Bitmap> drawn = test::MagickRead(target);
+    ASSERT_TRUE(drawn);
+    EXPECT_FALSE(drawn->HasPartialAlpha());
+    const double area = static_cast<double>(OpaqueArea(*expected));
+    EXPECT_NEAR(static_cast<double>(OpaqueArea(*drawn)), area, std::max(2.0, 0.02 * area));
+    // Opaque pixels keep the shapes' own colours (no white mixed into the edges);
+    // transparent ones are white, for a reader that ignores alpha.
+    for (std::size_t i = 0; i < drawn->Pixels().size(); ++i) {
+      graphics::Argb ours = drawn->Pixels()[i], theirs = expected->Pixels()[i];
+      if (graphics::AlphaOf(ours) == 0) {
+        if (std::string(c.mime) == "image/bmp") {
+          EXPECT_EQ(ours & 0xFFFFFFu, 0xFFFFFFu) << i;
+        }
+        continue;
+      }
+      if (graphics::AlphaOf(theirs) < 160) continue;  // ImageMagick's colours there are its own guess
+      for (int shift : {0, 8, 16}) {
+        EXPECT_NEAR(static_cast<int>((ours >> shift) & 255), static_cast<int>((theirs >> shift) & 255), 24)
+            << i << " " << std::hex << ours << " " << theirs;
+      }
+    }
+    if (std::string(c.target) == "raw-made.png") {
+      ConversionContext context;
+      ASSERT_TRUE(BmpToRaw(context, target, PictureKind::Raw, dir / "pic.raw"));
+      Bitmap raw = DecodeRawBytes(test::ReadBytes(dir / "pic.raw"), c.width, c.height, "pic.raw");
+      EXPECT_NEAR(static_cast<double>(OpaqueArea(raw)), area, std::max(2.0, 0.02 * area));
+    }
+  }
+}
+
+TEST(ScalePicture, PngTargetsKeepTheirKindOfTransparency) {
+  TempDir dir;
+  sample::WriteFile((dir / "icon.png").string(), sample::EncodeIconPng(sample::DrawTransparentIcon(96, 96, true)));
+  Bitmap soft(8, 8, 0x80FF0000);
+  struct Case {
+    const char* name;
+    std::optional<Bitmap> replaced;  // the target before; nothing when there is none
+    bool softEdges;
+  } cases[] = {
+      {"no target yet", std::nullopt, true},
+      {"a target with soft edges", soft, true},
+      {"a target of opaque and transparent pixels", test::Pattern(8, 8, false), false},
+      {"an opaque target", Bitmap(8, 8, 0xFF00FF00), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::path target = dir / "t.png";
+    std::filesystem::remove(target);
+    if (c.replaced) graphics::SaveBitmap(*c.replaced, target, "image/png");
+    ASSERT_TRUE(ScalePicture(dir / "icon.png", target, 40, "image/png", 40));
+    std::optional<Bitmap> drawn = graphics::LoadBitmap(target);
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(drawn->HasPartialAlpha(), c.softEdges);
+  }
 }
 
 }  // namespace

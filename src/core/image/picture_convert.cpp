@@ -186,6 +186,20 @@ std::filesystem::path StoreGPicture(const std::filesystem::path& source, const s
   return stored;
 }
 
+namespace {
+
+// GIF frames and BMP pictures (which the phone draws without their alpha) hold
+// only opaque and transparent pixels; so does a PNG of the work tree that stands
+// for a RAW or K picture. A PNG that already holds soft edges keeps soft edges.
+bool TargetHoldsTwoAlphaLevels(const std::filesystem::path& target, graphics::PictureFormat format) {
+  if (format == graphics::PictureFormat::Gif || format == graphics::PictureFormat::Bmp) return true;
+  if (format != graphics::PictureFormat::Png || !FileExists(target)) return false;
+  std::optional<graphics::Bitmap> replaced = graphics::LoadBitmap(target);
+  return replaced && !replaced->Empty() && !replaced->HasPartialAlpha();
+}
+
+}  // namespace
+
 bool ScalePicture(const std::filesystem::path& source, const std::filesystem::path& target, int width,
                   std::string_view mime, int height) {
   if (width <= 0 || height <= 0) return false;
@@ -193,7 +207,9 @@ bool ScalePicture(const std::filesystem::path& source, const std::filesystem::pa
   if (encoder < 0) return false;
   std::optional<graphics::Bitmap> picture = graphics::LoadBitmap(source);
   if (!picture || picture->Empty()) return false;
-  graphics::SaveBitmap(graphics::Stretch(*picture, width, height), target, encoder);
+  graphics::Bitmap drawn = graphics::Stretch(*picture, width, height);
+  if (TargetHoldsTwoAlphaLevels(target, graphics::ImageEncoders()[encoder].format)) graphics::SnapAlphaAtHalf(drawn);
+  graphics::SaveBitmap(drawn, target, encoder);
   return true;
 }
 

@@ -70,8 +70,11 @@ std::filesystem::path RestoreGPicture(const std::filesystem::path& source, const
 std::filesystem::path StoreGPicture(const std::filesystem::path& source, const std::filesystem::path& target);
 
 /// Redraws `source` stretched to width × height (high-quality bicubic on transparent
-/// white) and saves it to `target` in the format of `mime`. False, and an existing
-/// target untouched, when the wanted size is 0 or the source cannot be read.
+/// white) and saves it to `target` in the format of `mime`. A GIF or BMP target, and a
+/// PNG target that replaces a picture without partly transparent pixels (a RAW or K
+/// picture of the work tree), get opaque and transparent pixels only, decided at half
+/// alpha. False, and an existing target untouched, when the wanted size is 0 or the
+/// source cannot be read.
 bool ScalePicture(const std::filesystem::path& source, const std::filesystem::path& target, int width,
                   std::string_view mime, int height);
 

@@ -48,6 +48,8 @@ class Bitmap {
 
   /// True when every pixel has alpha 255.
   bool IsOpaque() const noexcept;
+  /// True when some pixel is neither opaque nor fully transparent.
+  bool HasPartialAlpha() const noexcept;
 
  private:
   int width_ = 0;

@@ -18,7 +18,6 @@ std::vector<std::uint8_t> EncodePng(const Bitmap& bitmap);
 
 std::optional<Bitmap> DecodeGif(std::span<const std::uint8_t> data);
 std::optional<PictureInfo> GifInfo(std::span<const std::uint8_t> data);
-std::vector<std::uint8_t> EncodeIndexedGif(const IndexedPicture& picture);
 
 std::optional<Bitmap> DecodeBmp(std::span<const std::uint8_t> data);
 std::optional<PictureInfo> BmpInfo(std::span<const std::uint8_t> data);

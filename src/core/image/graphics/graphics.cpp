@@ -10,6 +10,7 @@
 #include <libimagequant.h>
 
 #include "image/graphics/codecs.h"
+#include "image/graphics/gif_animation.h"
 #include "platform/atomic_output.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
@@ -42,6 +43,10 @@ bool Bitmap::IsOpaque() const noexcept {
     left -= n;
   }
   return true;
+}
+
+bool Bitmap::HasPartialAlpha() const noexcept {
+  return std::any_of(pixels_.begin(), pixels_.end(), [](Argb c) { return AlphaOf(c) != 0 && AlphaOf(c) != 255; });
 }
 
 // --- Loading -------------------------------------------------------------------
@@ -291,7 +296,10 @@ IndexedPicture QuantizeForGif(const Bitmap& bitmap) {
   return out;
 }
 
-std::vector<std::uint8_t> EncodeGif(const IndexedPicture& picture) { return codec::EncodeIndexedGif(picture); }
+std::vector<std::uint8_t> EncodeGif(const IndexedPicture& picture) {
+  const GifOutputFrame frame{0, 0, picture, {}};
+  return EncodeGifAnimation(picture.width, picture.height, std::span(&frame, 1));
+}
 std::vector<std::uint8_t> EncodeGif(const Bitmap& bitmap) { return EncodeGif(QuantizeForGif(bitmap)); }
 
 }  // namespace resmill::image::graphics

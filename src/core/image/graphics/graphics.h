@@ -105,6 +105,15 @@ class Scaler {
   std::unique_ptr<State> state_;
 };
 
+/// Where a picture can hold only opaque and transparent pixels (GIF frames, RAW and
+/// K masks, BMP as the phone reads it), a pixel of at least this alpha is opaque.
+inline constexpr std::uint8_t kHalfAlpha = 128;
+/// Makes every pixel opaque or transparent by its alpha at one half: pixels of
+/// kHalfAlpha or more keep their colour (as Resample un-premultiplied it) and become
+/// opaque, the others transparent white. A resized shape so keeps its area instead of
+/// growing by the ring of its soft edge.
+void SnapAlphaAtHalf(Bitmap& bitmap);
+
 /// A width × height surface cleared to transparent white.
 Bitmap NewSurface(int width, int height);
 /// Draws the whole of `source` stretched into the rectangle (x, y, width, height)

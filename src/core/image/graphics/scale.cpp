@@ -1,32 +1,20 @@
-// Stretched drawing: Catmull-Rom bicubic resampling by libswscale, one 8-bit
-// plane per channel. Scaling planes of grey keeps swscale away from its internal
-// YUV conversion, which would shift colours; bit-exact mode makes the output the
-// same on every CPU, so a build gives the same pictures on every machine.
+// Stretched drawing: Catmull-Rom bicubic resampling by zimg, one 8-bit plane
+// per channel. zimg places its filter exactly for every size, from one pixel to
+// the largest picture we decode, so there is a single scaler and no fallback.
+// Planes of grey keep zimg away from any colour-space conversion.
 // Colours are premultiplied by alpha for the filter when some pixel is not
 // opaque, so transparent pixels do not bleed their (meaningless) colour into the
-// edges of what is drawn.
-//
-// swscale places its filter wrongly along an axis shorter than a few pixels
-// (two pixels stretched to three come out up to 120 levels away from any
-// Catmull-Rom result), so sources that small go through stb_image_resize, which
-// is exact there and costs nothing at that size. stb also takes the sizes
-// swscale refuses (a very wide output).
+// edges of what is drawn; the result is un-premultiplied again.
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <new>
+#include <string>
 
-#define STB_IMAGE_RESIZE_IMPLEMENTATION
-#define STB_IMAGE_RESIZE_STATIC
-#include <stb/stb_image_resize.h>
-
-extern "C" {
-#include <libavutil/log.h>
-#include <libswscale/swscale.h>
-}
+#include <fmt/format.h>
+#include <zimg.h>
 
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
@@ -37,59 +25,62 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "the alpha byte of an Argb word is byte 3 in memory");
 
-// swscale's vector code reads and writes whole blocks past a row's end, and
-// wants rows aligned; every plane row gets room for that.
+// zimg wants plane rows and strides aligned to the widest vector unit it uses.
 constexpr std::size_t kPlaneAlign = 64;
+
+struct AlignedDelete {
+  void operator()(std::uint8_t* p) const noexcept { ::operator delete[](p, std::align_val_t{kPlaneAlign}); }
+};
+using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedDelete>;
+
+AlignedBytes AllocateAligned(std::size_t bytes) {
+  return AlignedBytes(new (std::align_val_t{kPlaneAlign}) std::uint8_t[std::max<std::size_t>(bytes, 1)]);
+}
 
 class Plane {
  public:
   Plane(int width, int height)
-      : stride_((static_cast<std::size_t>(width) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign + kPlaneAlign),
-        bytes_(new (std::align_val_t{kPlaneAlign}) std::uint8_t[stride_ * (static_cast<std::size_t>(height) + 1)]) {}
+      : stride_((static_cast<std::size_t>(width) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign),
+        bytes_(AllocateAligned(stride_ * static_cast<std::size_t>(height))) {}
   std::uint8_t* Row(int y) noexcept { return bytes_.get() + stride_ * static_cast<std::size_t>(y); }
   std::uint8_t* Data() noexcept { return bytes_.get(); }
-  int Stride() const noexcept { return static_cast<int>(stride_); }
+  std::ptrdiff_t Stride() const noexcept { return static_cast<std::ptrdiff_t>(stride_); }
 
  private:
-  struct AlignedDelete {
-    void operator()(std::uint8_t* p) const noexcept { ::operator delete[](p, std::align_val_t{kPlaneAlign}); }
-  };
   std::size_t stride_;
-  std::unique_ptr<std::uint8_t[], AlignedDelete> bytes_;
+  AlignedBytes bytes_;
 };
 
-struct SwsContextDelete {
-  void operator()(SwsContext* context) const noexcept { sws_freeContext(context); }
+struct GraphDelete {
+  void operator()(zimg_filter_graph* graph) const noexcept { zimg_filter_graph_free(graph); }
 };
 
-// swscale reports refusals through av_log on standard error; ours are reported
-// once, by the caller, as an exception.
-void SilenceLibraryLog() {
-  static std::once_flag once;
-  std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+[[noreturn]] void ThrowScalerFailure(std::string_view what) {
+  char reason[256] = {};
+  zimg_get_last_error(reason, sizeof reason);
+  throw Error(Error::Kind::Internal, fmt::format("picture scaler: {}{}{}", what, reason[0] ? ": " : "", reason));
 }
 
-// Below this many pixels along either axis a source is scaled by stb.
-constexpr int kSmallestSwscaleSide = 8;
-
-Bitmap ResampleWithStb(const Bitmap& source, int width, int height) {
-  Bitmap out(width, height);
-  int alphaChannel = source.IsOpaque() ? STBIR_ALPHA_CHANNEL_NONE : 3;
-  int ok = stbir_resize_uint8_generic(reinterpret_cast<const unsigned char*>(source.Pixels().data()), source.Width(),
-                                      source.Height(), 0, reinterpret_cast<unsigned char*>(out.Pixels().data()),
-                                      width, height, 0, 4, alphaChannel, 0, STBIR_EDGE_CLAMP,
-                                      STBIR_FILTER_CATMULLROM, STBIR_COLORSPACE_LINEAR, nullptr);
-  if (!ok) throw Error(Error::Kind::Internal, "picture scaler failed");
-  return out;
+zimg_image_format GreyPlane(int width, int height) {
+  zimg_image_format format;
+  zimg_image_format_default(&format, ZIMG_API_VERSION);
+  format.width = static_cast<unsigned>(width);
+  format.height = static_cast<unsigned>(height);
+  format.pixel_type = ZIMG_PIXEL_BYTE;
+  format.color_family = ZIMG_COLOR_GREY;
+  format.pixel_range = ZIMG_RANGE_FULL;
+  format.depth = 8;
+  return format;
 }
 
 }  // namespace
 
-// One swscale set-up, kept while the sizes stay the same (every frame of an
-// animation): building its filters costs about a third of scaling an icon.
+// One zimg graph, kept while the sizes stay the same (every frame of an
+// animation): building its filters costs more than scaling an icon.
 struct Scaler::State {
   int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
-  std::unique_ptr<SwsContext, SwsContextDelete> context;
+  std::unique_ptr<zimg_filter_graph, GraphDelete> graph;
+  AlignedBytes work;
   std::unique_ptr<Plane> in, scaled;
 };
 
@@ -101,19 +92,29 @@ Scaler& Scaler::operator=(Scaler&&) noexcept = default;
 Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   if (sourceWidth == width && sourceHeight == height) return source;
-  if (sourceWidth < kSmallestSwscaleSide || sourceHeight < kSmallestSwscaleSide) {
-    return ResampleWithStb(source, width, height);
+  if (source.Empty() || width <= 0 || height <= 0) {
+    throw Error(Error::Kind::Internal, fmt::format("picture scaler: cannot draw {} x {} at {} x {}", sourceWidth,
+                                                   sourceHeight, width, height));
   }
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
-  if (!state.context || !state.in || !state.scaled || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
+  if (!state.graph || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
       state.width != width || state.height != height) {
-    state.context.reset();
-    SilenceLibraryLog();
-    double catmullRom[2] = {0.0, 0.5};  // Mitchell-Netravali B and C
-    state.context.reset(sws_getContext(sourceWidth, sourceHeight, AV_PIX_FMT_GRAY8, width, height, AV_PIX_FMT_GRAY8,
-                                       SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, catmullRom));
-    if (!state.context) return ResampleWithStb(source, width, height);
+    state.graph.reset();
+    zimg_image_format from = GreyPlane(sourceWidth, sourceHeight), to = GreyPlane(width, height);
+    zimg_graph_builder_params params;
+    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
+    params.resample_filter = ZIMG_RESIZE_BICUBIC;
+    params.filter_param_a = 0.0;  // Mitchell-Netravali B and C of Catmull-Rom
+    params.filter_param_b = 0.5;
+    state.graph.reset(zimg_filter_graph_build(&from, &to, &params));
+    if (!state.graph) ThrowScalerFailure(fmt::format("no filter for {} x {} to {} x {}", sourceWidth, sourceHeight,
+                                                     width, height));
+    std::size_t workBytes = 0;
+    if (zimg_filter_graph_get_tmp_size(state.graph.get(), &workBytes) != ZIMG_ERROR_SUCCESS) {
+      ThrowScalerFailure("no work area size");
+    }
+    state.work = AllocateAligned(workBytes);
     state.in = std::make_unique<Plane>(sourceWidth, sourceHeight);
     state.scaled = std::make_unique<Plane>(width, height);
     state.sourceWidth = sourceWidth;
@@ -123,15 +124,26 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   }
   Plane& in = *state.in;
   Plane& scaled = *state.scaled;
+  zimg_image_buffer_const inBuffer{};
+  inBuffer.version = ZIMG_API_VERSION;
+  inBuffer.plane[0].data = in.Data();
+  inBuffer.plane[0].stride = in.Stride();
+  inBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+  zimg_image_buffer outBuffer{};
+  outBuffer.version = ZIMG_API_VERSION;
+  outBuffer.plane[0].data = scaled.Data();
+  outBuffer.plane[0].stride = scaled.Stride();
+  outBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+
   Bitmap out(width, height);
   // Alpha needs premultiplying only when some pixel is not opaque; the check costs far less than the work.
   const bool opaque = source.IsOpaque();
   const int channels = opaque ? 3 : 4;
   for (int channel = 0; channel < channels; ++channel) {
+    const int shift = 8 * channel;
     for (int y = 0; y < sourceHeight; ++y) {
       const Argb* row = source.Row(y);
       std::uint8_t* plane = in.Row(y);
-      const int shift = 8 * channel;
       if (opaque || channel == 3) {
         for (int x = 0; x < sourceWidth; ++x) plane[x] = static_cast<std::uint8_t>(row[x] >> shift);
       } else {
@@ -142,12 +154,9 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
         }
       }
     }
-    const std::uint8_t* const inPlanes[1] = {in.Data()};
-    const int inStrides[1] = {in.Stride()};
-    std::uint8_t* const outPlanes[1] = {scaled.Data()};
-    const int outStrides[1] = {scaled.Stride()};
-    if (sws_scale(state.context.get(), inPlanes, inStrides, 0, sourceHeight, outPlanes, outStrides) != height) {
-      throw Error(Error::Kind::Internal, "picture scaler failed");
+    if (zimg_filter_graph_process(state.graph.get(), &inBuffer, &outBuffer, state.work.get(), nullptr, nullptr,
+                                  nullptr, nullptr) != ZIMG_ERROR_SUCCESS) {
+      ThrowScalerFailure("scaling failed");
     }
     for (int y = 0; y < height; ++y) {
       const std::uint8_t* plane = scaled.Row(y);
@@ -155,7 +164,7 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
       if (channel == 0) {
         for (int x = 0; x < width; ++x) row[x] = plane[x];
       } else {
-        for (int x = 0; x < width; ++x) row[x] |= Argb{plane[x]} << (8 * channel);
+        for (int x = 0; x < width; ++x) row[x] |= Argb{plane[x]} << shift;
       }
     }
   }
@@ -197,6 +206,10 @@ Argb Over(Argb s, Argb d) {
 }
 
 }  // namespace
+
+void SnapAlphaAtHalf(Bitmap& bitmap) {
+  for (Argb& c : bitmap.Pixels()) c = AlphaOf(c) >= kHalfAlpha ? (c | 0xFF000000u) : kTransparentWhite;
+}
 
 Bitmap NewSurface(int width, int height) { return Bitmap(width, height, kTransparentWhite); }
 
