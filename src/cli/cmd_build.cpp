@@ -135,7 +135,6 @@ class ResizeGifCommand final : public Command {
         "are kept. A source that already has that size is copied unchanged.");
   }
   int Execute(CliRun& run) override {
-    app::Session& s = run.controller.session();
     auto size = ParseSize(size_);
     if (!size) return run.NotAllowed("resize-gif", fmt::format("'{}' is not WIDTHxHEIGHT", size_));
     fs::path target = run.ArgumentPath(target_);
@@ -143,9 +142,11 @@ class ResizeGifCommand final : public Command {
       return run.NotAllowed("resize-gif", fmt::format("'{}' is not a .gif file", target_));
     }
     build::GifWorkArea gif;
-    // Frame files go to the work tree, which every start of the program creates.
+    // Frame files go to a folder of this run's own: resize-gif leaves the work tree
+    // to the run that holds the program folder.
+    TemporaryFolder frames;
     bool written = build::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height,
-                                    s.tree.drmPack1Folder, run.ui);
+                                    frames.Path(), run.ui);
     return written ? kExitDone : kExitFailed;
   }
 
