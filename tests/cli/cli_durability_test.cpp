@@ -248,29 +248,6 @@ TEST(CliDurability, OneRunAtATimeInAProgramFolderOrAWorkFolder) {
   EXPECT_EQ(ReadText(dir / "shxdata.dat"), "5");
 }
 
-TEST(CliDurability, AKilledHolderLeavesNoLock) {
-  TempDir dir;
-  int ready[2];
-  ASSERT_EQ(::pipe(ready), 0);
-  pid_t holder = ::fork();
-  if (holder == 0) {
-    FolderLock lock(dir.path());
-    char c = 'r';
-    if (::write(ready[1], &c, 1) != 1) ::_exit(2);
-    ::pause();
-    ::_exit(0);
-  }
-  char c = 0;
-  ASSERT_EQ(::read(ready[0], &c, 1), 1);
-  EXPECT_EQ(RunBinary(dir.path(), {"status"}).status, 2);
-  ::kill(holder, SIGKILL);
-  ::waitpid(holder, nullptr, 0);
-  Ended after = RunBinary(dir.path(), {"status"});
-  EXPECT_EQ(after.status, 0) << after.output;
-  ::close(ready[0]);
-  ::close(ready[1]);
-}
-
 // The state file is on disk exactly while work is pending, whatever ends a run.
 TEST(CliDurability, PendingWorkOutlivesEveryRunUntilSavedOrReset) {
   const Bytes image = sample::BuildDrmImage(sample::SampleDrm());
