@@ -15,11 +15,14 @@ constexpr const char* kDescription =
     "ResMill command line: the staged workflow of the ResMill window, one command per run.\n"
     "\n"
     "Each run is one start of the program with the current folder as the program folder: it\n"
-    "reads and deletes the state file shxdata.dat, loads or creates resmill.ini, creates the\n"
-    "work tree (WorkFolder/binary1, binary2 with drmpack/icons) and empties it when no work is\n"
-    "pending, runs one command, and before it exits writes the state file again when work is\n"
-    "pending and was not saved. So 'open', 'port', 'build' and 'save' run one after another in\n"
-    "one folder are the staged workflow, and the window and the command line can take turns.";
+    "locks the folder (resmill.lock) for the run, reads the state file shxdata.dat, loads or\n"
+    "creates resmill.ini, creates the work tree (WorkFolder/binary1, binary2 with drmpack/icons)\n"
+    "and empties it when no work is pending, then runs one command. The state file stays on disk\n"
+    "for as long as work is pending: 'open' writes it, a completed 'save' and 'reset' remove it,\n"
+    "so a run that is killed or crashes leaves the pending work for the next. So 'open', 'port',\n"
+    "'build' and 'save' run one after another in one folder are the staged workflow, and the\n"
+    "window and the command line can take turns (one at a time). 'convert', 'resize-gif' and\n"
+    "'info' touch none of this and need no lock.";
 
 constexpr const char* kFooter =
     "Commands and when they are allowed:\n"
@@ -47,7 +50,8 @@ constexpr const char* kFooter =
     "warnings on standard error. Progress is drawn on standard error when it is a terminal.\n"
     "\n"
     "Exit status: 0 done; 1 the operation failed (no DRM, bad or truncated input, I/O error);\n"
-    "2 usage error, or a command not allowed in the current stage (pending work is kept).";
+    "2 usage error, a command not allowed in the current stage (pending work is kept), or another\n"
+    "ResMill working in the program folder or the work folder.";
 
 }  // namespace
 
@@ -62,30 +66,43 @@ std::filesystem::path CliRun::ArgumentPath(const std::string& path) const {
   return p.lexically_normal();
 }
 
+namespace {
+
+/// Whether a command starts the program (program folder lock, state file, settings, work
+/// tree) or works only on the files it names.
+enum class Start { Program, None };
+
+struct Registered {
+  std::unique_ptr<Command> command;
+  Start start;
+};
+
+}  // namespace
+
 int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment) {
-  std::vector<std::unique_ptr<Command>> commands;
-  commands.push_back(MakeOpenCommand());
-  commands.push_back(MakePortCommand());
-  commands.push_back(MakeBuildCommand());
-  commands.push_back(MakeSaveCommand());
-  commands.push_back(MakeResetCommand());
-  commands.push_back(MakeStatusCommand());
-  commands.push_back(MakeSettingsCommand());
-  commands.push_back(MakeConvertCommand());
-  commands.push_back(MakeResizeGifCommand());
-  commands.push_back(MakeInfoCommand());
-  commands.push_back(MakeListCommand());
-  commands.push_back(MakeSheetCommand());
+  std::vector<Registered> commands;
+  commands.push_back({MakeOpenCommand(), Start::Program});
+  commands.push_back({MakePortCommand(), Start::Program});
+  commands.push_back({MakeBuildCommand(), Start::Program});
+  commands.push_back({MakeSaveCommand(), Start::Program});
+  commands.push_back({MakeResetCommand(), Start::Program});
+  commands.push_back({MakeStatusCommand(), Start::Program});
+  commands.push_back({MakeSettingsCommand(), Start::Program});
+  commands.push_back({MakeConvertCommand(), Start::None});
+  commands.push_back({MakeResizeGifCommand(), Start::None});
+  commands.push_back({MakeInfoCommand(), Start::None});
+  commands.push_back({MakeListCommand(), Start::Program});
+  commands.push_back({MakeSheetCommand(), Start::Program});
 
   CLI::App app(kDescription, "resmill-cli");
   app.footer(kFooter);
   app.require_subcommand(0, 1);
   app.set_version_flag("--version", std::string("resmill-cli ") + RESMILL_VERSION);
-  std::map<CLI::App*, Command*> bySub;
-  for (auto& command : commands) {
-    CLI::App* sub = app.add_subcommand(command->Name(), command->Summary());
-    command->Configure(*sub);
-    bySub[sub] = command.get();
+  std::map<CLI::App*, const Registered*> bySub;
+  for (const Registered& registered : commands) {
+    CLI::App* sub = app.add_subcommand(registered.command->Name(), registered.command->Summary());
+    registered.command->Configure(*sub);
+    bySub[sub] = &registered;
   }
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -102,7 +119,7 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
     return kExitUsage;
   }
 
-  Command* chosen = nullptr;
+  const Registered* chosen = nullptr;
   for (CLI::App* sub : app.get_subcommands()) chosen = bySub[sub];
   if (chosen == nullptr) {
     environment.out << app.help();
@@ -113,9 +130,10 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
   app::Controller controller(ui, environment.programFolder, environment.clock);
   CliRun run{environment.out, environment.err, ui, controller};
   int status = kExitDone;
+  const bool starts = chosen->start == Start::Program;
   try {
-    controller.InitApp();
-    status = chosen->Execute(run);
+    if (starts) controller.InitApp();
+    status = chosen->command->Execute(run);
   } catch (const Error& e) {
     environment.err << "resmill-cli: " << e.what() << '\n';
     if (e.kind() == Error::Kind::Internal) {
@@ -127,7 +145,7 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
     status = kExitFailed;
   }
   try {
-    controller.Shutdown();
+    if (starts) controller.Shutdown();
   } catch (const std::exception& e) {
     environment.err << "resmill-cli: could not keep the pending work: " << e.what() << '\n';
     if (status == kExitDone) status = kExitFailed;

@@ -1,7 +1,10 @@
 #include "app/controller.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/error.h"
+#include "sample/drm_sample.h"
 #include "test_support.h"
 
 namespace resmill::app {
@@ -50,8 +53,9 @@ TEST(Controller, StartWithStateFileKeepsTheWorkAndSetsTheMenu) {
     Controller controller(ui, dir.path());
     controller.InitApp();
     EXPECT_EQ(controller.Menu(), c.menu) << c.state;
-    EXPECT_FALSE(fs::exists(dir / "shxdata.dat")) << c.state;
     bool pending = c.menu.saveAs;
+    // The state file stays for as long as the work is pending; a damaged one goes.
+    EXPECT_EQ(fs::exists(dir / "shxdata.dat"), pending) << c.state;
     EXPECT_EQ(fs::exists(dir / "binary1/drmpack/icons/1.gif"), pending) << c.state;
   }
 }
@@ -159,6 +163,140 @@ TEST(Controller, SettingsAreAppliedAndSaved) {
   EXPECT_EQ(ReadText(dir / "resmill.ini"), "0\r\n1\r\n0\r\n0\r\n" + (dir / "other").string() + "\r\n");
   EXPECT_TRUE(fs::is_directory(dir / "other/binary2/drmpack/icons"));
   EXPECT_TRUE(fs::is_directory(dir / "binary1"));  // the old tree is left alone
+}
+
+// A program folder with a raw DRM dump to open, and the settings a test asks for.
+struct Folder {
+  TempDir dir;
+  ScriptedUi ui;
+  explicit Folder(bool autoClose) {
+    test::WriteBytes(dir / "phone.bin", sample::BuildDrmImage(sample::SampleVariant0Drm()));
+    Settings settings;
+    settings.autoCloseOnStage = autoClose;
+    settings.askForSourceFile = false;
+    settings.convertRawToBmp = false;
+    settings.cleanUpOnCompletion = false;
+    settings.workFolder = dir.path();
+    SaveSettings(settings, dir / "resmill.ini");
+  }
+  void OpenPhone(Controller& c) {
+    ui.openAnswers.push_back(dir / "phone.bin");
+    ASSERT_EQ(c.Open(), OpenResult::Done);
+  }
+};
+
+TEST(ControllerStateFile, OpenLeavesItOnDiskAtOnceSoACrashKeepsTheWork) {
+  for (bool autoClose : {true, false}) {
+    SCOPED_TRACE(autoClose ? "auto-close" : "window stays");
+    Folder f(autoClose);
+    {
+      Controller c(f.ui, f.dir.path());
+      c.InitApp();
+      f.OpenPhone(c);
+      EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
+      // The run ends without Shutdown: a crash or a kill.
+    }
+    test::WriteText(f.dir / "binary1/drmpack/icons/1.gif", "edited");
+    Controller next(f.ui, f.dir.path());
+    next.InitApp();
+    EXPECT_FALSE(next.session().nothingPending);
+    EXPECT_EQ(ReadText(f.dir / "binary1/drmpack/icons/1.gif"), "edited");
+    EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
+  }
+}
+
+TEST(ControllerStateFile, OnlyACompletedSaveOrResetRemovesIt) {
+  Folder f(false);
+  Controller c(f.ui, f.dir.path());
+  c.InitApp();
+  f.OpenPhone(c);
+  f.ui.saveAnswers.push_back(std::nullopt);
+  EXPECT_EQ(c.SaveAs(), SaveResult::Cancelled);
+  EXPECT_TRUE(fs::exists(f.dir / "shxdata.dat"));
+  f.ui.saveAnswers.push_back(f.dir / "out.bin");
+  EXPECT_EQ(c.SaveAs(), SaveResult::Done);
+  EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
+  // A later save that is cancelled leaves unsaved work again.
+  f.ui.saveAnswers.push_back(std::nullopt);
+  EXPECT_EQ(c.SaveAs(), SaveResult::Cancelled);
+  EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
+  c.Reset();
+  EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
+  c.Shutdown();
+  EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
+}
+
+TEST(ControllerStateFile, AFailedSaveKeepsItAndAMissingOneIsPutBackAtTheEnd) {
+  Folder f(false);
+  Controller c(f.ui, f.dir.path());
+  c.InitApp();
+  f.OpenPhone(c);
+  f.ui.saveAnswers.push_back(f.dir / "missing" / "out.bin");
+  EXPECT_THROW(c.SaveAs(), Error);
+  EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
+  fs::remove(f.dir / "shxdata.dat");  // removed by hand while the window is open
+  c.Shutdown();
+  EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
+}
+
+void ExpectRefused(const std::function<void()>& action, const fs::path& folder) {
+  try {
+    action();
+    ADD_FAILURE() << "a second run was let into " << folder;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Refused);
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("another ResMill is working in the folder '" + folder.string() + "'"));
+  }
+}
+
+TEST(ControllerLock, ASecondRunInTheProgramFolderIsRefusedAndChangesNothing) {
+  TempDir dir;
+  WriteText(dir / "shxdata.dat", "5");
+  ScriptedUi ui;
+  {
+    Controller first(ui, dir.path());
+    first.InitApp();
+    WriteText(dir / "binary1/drmpack/icons/1.gif", "edited");
+    Controller second(ui, dir.path());
+    ExpectRefused([&] { second.InitApp(); }, dir.path());
+    second.Shutdown();
+    EXPECT_EQ(ReadText(dir / "binary1/drmpack/icons/1.gif"), "edited");
+    EXPECT_EQ(ReadText(dir / "shxdata.dat"), "5");
+  }
+  Controller later(ui, dir.path());
+  EXPECT_NO_THROW(later.InitApp());
+}
+
+TEST(ControllerLock, AWorkFolderApartIsLockedAtStartAndWhenChosen) {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "b");
+  Settings shared;
+  shared.workFolder = dir / "work";
+  SaveSettings(shared, dir / "a/resmill.ini");
+  SaveSettings(shared, dir / "b/resmill.ini");
+  ScriptedUi ui;
+  Controller a(ui, dir / "a");
+  a.InitApp();
+  Controller b(ui, dir / "b");
+  ExpectRefused([&] { b.InitApp(); }, dir / "work");
+
+  Controller other(ui, dir / "other");
+  fs::create_directories(dir / "other");
+  other.InitApp();
+  ExpectRefused([&] { other.ApplySettings(SettingsChoice{false, false, false, dir / "work"}); }, dir / "work");
+  EXPECT_EQ(other.session().settings.workFolder, dir / "other");
+  EXPECT_TRUE(other.session().settings.cleanUpOnCompletion);
+  // Moving away lets the old work folder go.
+  a.ApplySettings(SettingsChoice{true, true, true, dir / "a"});
+  EXPECT_NO_THROW(other.ApplySettings(SettingsChoice{true, true, true, dir / "work"}));
+  EXPECT_EQ(other.session().settings.workFolder, dir / "work");
+
+  // Reset takes up a work folder that the settings file names by now.
+  SaveSettings(shared, dir / "a/resmill.ini");
+  WriteText(dir / "a/shxdata.dat", "1");
+  ExpectRefused([&] { a.Reset(); }, dir / "work");
+  EXPECT_EQ(ReadText(dir / "a/shxdata.dat"), "1");
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kWorkTree = {"binary1/", "binary2/", "resmill.ini", "shxdata.dat"};
+const std::vector<std::string> kWorkTree = {"binary1/", "binary2/", "resmill.ini", "resmill.lock", "shxdata.dat"};
 
 Bytes SmallDrm() {
   sample::DrmRecipe recipe;
@@ -116,7 +116,8 @@ TEST(WorkflowSweep, PortFromADamagedSource) {
         EXPECT_FALSE(fs::exists(dir / "new.shx")) << what;
       }
     }
-    EXPECT_EQ(Strays(dir.path(), before, {"binary1/", "binary2/", "resmill.ini", "shxdata.dat", "new.shx", "new.bin"}),
+    EXPECT_EQ(Strays(dir.path(), before,
+                     {"binary1/", "binary2/", "resmill.ini", "resmill.lock", "shxdata.dat", "new.shx", "new.bin"}),
               std::vector<std::string>{})
         << what;
   }

@@ -27,6 +27,8 @@ Controller::Controller(UserInterface& ui, fs::path programFolder, Clock clock)
 
 void Controller::InitApp() {
   Session& s = session_;
+  // Everything below reads or writes what a second run in this folder would too.
+  if (!programLock_) programLock_.emplace(s.programFolder);
   if (auto flags = ReadStateFile(s.StateFile())) {
     s.nothingPending = false;
     s.stageFlags = *flags;
@@ -35,12 +37,15 @@ void Controller::InitApp() {
     menu_.open = false;
     menu_.saveAs = true;
   } else {
+    // A damaged state file counts as no pending work: the file goes with it.
+    DeleteStateFileQuietly();
     s.nothingPending = true;
     menu_.open = true;
     menu_.saveAs = false;
     menu_.port = false;
   }
   s.settings = LoadSettings(s.SettingsFile(), s.programFolder);
+  LockWorkFolder(s.settings.workFolder);
   s.tree = CreateWorkFolders(s.settings.workFolder);
   if (s.nothingPending && FolderExists(s.tree.binary1Folder)) {
     CleanUpWorkFolders(s.tree);
@@ -51,6 +56,23 @@ void Controller::InitApp() {
 }
 
 void Controller::DeleteStateFileQuietly() { DeleteFileQuietly(session_.StateFile()); }
+
+void Controller::KeepPendingWork() {
+  Session& s = session_;
+  if (!s.nothingPending && !s.drmSaved && !FileExists(s.StateFile())) WriteStateFile(s.StateFile(), s.stageFlags);
+}
+
+void Controller::LockWorkFolder(const fs::path& folder) {
+  // The lock file lives in the folder; a folder that cannot be created holds no work to guard.
+  CreateFolder(folder);
+  if (!FolderExists(folder) || SameFolder(folder, session_.programFolder)) {
+    workLock_.reset();
+    return;
+  }
+  if (workLock_ && SameFolder(workLock_->Folder(), folder)) return;
+  FolderLock lock(folder);  // a refusal leaves the folder in use as it was
+  workLock_ = std::move(lock);
+}
 
 void Controller::RequestClose() {
   closeRequested_ = true;
@@ -79,8 +101,9 @@ OpenResult Controller::Open(SourceQuestion question) {
   s.sourceFileName.clear();
   auto target = s.ui.ChooseOpenFile(kTargetTitle, kOpenFilter);
   s.targetFileName = target ? *target : fs::path();
+  // Open is offered only while nothing is pending, when no state file should be there.
   if (!target) {
-    DeleteStateFileQuietly();
+    if (s.nothingPending) DeleteStateFileQuietly();
     return OpenResult::Cancelled;
   }
   s.targetExt = UpperExtension(s.targetFileName.string());
@@ -100,7 +123,7 @@ OpenResult Controller::Open(SourceQuestion question) {
   if (!Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump)) {
     s.ui.SetStatusText("No DRM found. Shutting down.");
     s.ui.ShowMessage("No DRM found", "Error", MessageOwner::Desktop);
-    DeleteStateFileQuietly();
+    if (s.nothingPending) DeleteStateFileQuietly();
     return OpenResult::NoDrm;
   }
 
@@ -117,10 +140,12 @@ OpenResult Controller::Open(SourceQuestion question) {
   if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
   if (targetIsSkin) s.stageFlags += kSkinTarget;
 
+  // The work is pending from here on, whatever ends the program: the unpacked
+  // tree reaches the disk first, then the state file that says it is there.
+  SyncFileSystem(s.settings.workFolder);
+  WriteStateFile(s.StateFile(), s.stageFlags);
   if (s.settings.autoCloseOnStage) {
-    // The work is pending from here on, whether or not the window goes away.
     s.nothingPending = false;
-    WriteStateFile(s.StateFile(), s.stageFlags);
     s.ui.ShowMessage("DRM decompiled.", "", MessageOwner::Desktop);
     RequestClose();
     return OpenResult::Done;
@@ -141,6 +166,7 @@ void Controller::EnableAfterOpen() {
 
 PortSummary Controller::Port() {
   const drm::PortResult result = PortDrm(session_);
+  SyncFileSystem(session_.settings.workFolder);
   return {result.compatible, result.gifCopied, result.rawCopied};
 }
 
@@ -189,13 +215,16 @@ SaveResult Controller::SaveAs() {
       storedEmpty = StoredEmptyWarning(s, CompileSuperfile(s));
     }
     if (!storedEmpty.empty()) s.ui.ShowMessage(storedEmpty, "Warning", MessageOwner::Desktop);
+    // The new file is on the disk: the work it came from is no longer pending.
+    DeleteStateFileQuietly();
+    s.drmSaved = true;
     s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
     s.ui.SetStatusText("Complete");
     if (s.settings.cleanUpOnCompletion) CleanUpWorkFolders(s.tree);
-    s.drmSaved = true;
     result = SaveResult::Done;
   } else {
     s.drmSaved = false;
+    KeepPendingWork();  // an earlier save of this run removed the state file
   }
   if (s.settings.autoCloseOnStage) RequestClose();
   return result;
@@ -203,6 +232,7 @@ SaveResult Controller::SaveAs() {
 
 void Controller::ApplySettings(const SettingsChoice& choice) {
   Session& s = session_;
+  if (choice.newWorkFolder) LockWorkFolder(*choice.newWorkFolder);  // before anything changes
   s.settings.cleanUpOnCompletion = choice.cleanUpOnCompletion;
   s.settings.askForSourceFile = choice.askForSourceFile;
   s.settings.convertRawToBmp = choice.convertRawToBmp;
@@ -215,6 +245,9 @@ void Controller::ApplySettings(const SettingsChoice& choice) {
 
 void Controller::Reset() {
   Session& s = session_;
+  // The settings file may name another work folder by now: it is locked before anything changes.
+  Settings settings = LoadSettings(s.SettingsFile(), s.programFolder);
+  LockWorkFolder(settings.workFolder);
   if (FileExists(s.StateFile())) DeleteFileQuietly(s.StateFile());
   s.nothingPending = true;
   menu_.open = true;
@@ -222,7 +255,7 @@ void Controller::Reset() {
   menu_.saveAs = false;
   menu_.port = false;
   menu_.build = false;
-  s.settings = LoadSettings(s.SettingsFile(), s.programFolder);
+  s.settings = std::move(settings);
   s.tree = CreateWorkFolders(s.settings.workFolder);
   if (FolderExists(s.tree.binary1Folder)) {
     CleanUpWorkFolders(s.tree);
@@ -240,10 +273,9 @@ void Controller::Exit() {
 }
 
 void Controller::Shutdown() {
-  if (shutDown_) return;
+  if (shutDown_ || !programLock_) return;  // a run that never started leaves everything as it was
   shutDown_ = true;
-  Session& s = session_;
-  if (!s.nothingPending && !s.drmSaved) WriteStateFile(s.StateFile(), s.stageFlags);
+  KeepPendingWork();
 }
 
 }  // namespace resmill::app

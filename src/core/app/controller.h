@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/session.h"
+#include "platform/folder_lock.h"
 
 namespace resmill::app {
 
@@ -60,7 +61,9 @@ class Controller {
  public:
   Controller(UserInterface& ui, std::filesystem::path programFolder, Clock clock = LocalTimeNow);
 
-  /// The program's start: state file, settings, work tree, menu states.
+  /// The program's start: the program folder's lock, state file, settings,
+  /// work tree (and its folder's lock), menu states. Throws Error::Kind::Refused
+  /// when another run works in the program folder or the work folder.
   void InitApp();
   OpenResult Open(SourceQuestion question = SourceQuestion::FromSettings);
   /// Port; what it copied, or that the two DRMs are incompatible (nothing copied).
@@ -78,8 +81,8 @@ class Controller {
   /// The Exit menu command.
   void Exit();
   /// The program ends by any road (Exit, the title-bar button, auto-close, the
-  /// end of a command-line run): work that is pending and was not saved is kept
-  /// in the state file, so the next start does not empty the work tree.
+  /// end of a command-line run). The state file already holds pending work from
+  /// the stage that left it; this only puts it back when it went missing.
   void Shutdown();
 
   const MenuState& Menu() const noexcept { return menu_; }
@@ -92,10 +95,15 @@ class Controller {
   bool Decompile(int slot, const std::filesystem::path& file, const std::string& ext, bool& isSkin, bool& isRawDump);
   void EnableAfterOpen();
   void DeleteStateFileQuietly();
+  void KeepPendingWork();
+  /// Locks `folder` as the work folder unless the program folder's lock covers it.
+  void LockWorkFolder(const std::filesystem::path& folder);
   void RequestClose();
 
   Session session_;
   MenuState menu_;
+  std::optional<FolderLock> programLock_;
+  std::optional<FolderLock> workLock_;
   bool closeRequested_ = false;
   bool shutDown_ = false;
 };

@@ -8,14 +8,15 @@
 
 #include "platform/atomic_output.h"
 #include "platform/error.h"
-#include "platform/file_system.h"
 
 namespace resmill::app {
 namespace fs = std::filesystem;
 
 namespace {
 
-// Pascal's Read of an integer: leading blanks skipped, an optional sign, digits.
+// The number at the start of a line of these files: blanks before it are
+// skipped, an optional sign and the digits are read, and the rest of the line
+// is ignored.
 std::optional<long long> LeadingInteger(const std::string& line) {
   std::size_t i = 0;
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
@@ -75,7 +76,8 @@ void SaveSettings(const Settings& settings, const fs::path& settingsFile) {
     text += on ? "1\r\n" : "0\r\n";
   }
   text += settings.workFolder.string() + "\r\n";
-  WriteFileAtomically(settingsFile, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  WriteFileAtomically(settingsFile, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                      Durability::Durable);
 }
 
 bool IsValidStageFlags(int value) {
@@ -90,8 +92,6 @@ std::optional<std::uint8_t> ReadStateFile(const fs::path& stateFile) {
   if (!in) return std::nullopt;
   std::string line;
   std::getline(in, line);
-  in.close();
-  DeleteFileQuietly(stateFile);
   auto value = LeadingInteger(line);
   if (!value || !IsValidStageFlags(static_cast<int>(*value))) return std::nullopt;
   return static_cast<std::uint8_t>(*value);
@@ -99,7 +99,8 @@ std::optional<std::uint8_t> ReadStateFile(const fs::path& stateFile) {
 
 void WriteStateFile(const fs::path& stateFile, std::uint8_t stageFlags) {
   std::string text = std::to_string(stageFlags);
-  WriteFileAtomically(stateFile, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  WriteFileAtomically(stateFile, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                      Durability::Durable);
 }
 
 }  // namespace resmill::app

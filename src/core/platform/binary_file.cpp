@@ -30,6 +30,13 @@ BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(pat
   }
 }
 
+BinaryFile BinaryFile::Adopt(int fd, const std::filesystem::path& path) noexcept {
+  BinaryFile file;
+  file.fd_ = fd;
+  file.path_ = path;
+  return file;
+}
+
 BinaryFile::~BinaryFile() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -110,6 +117,14 @@ std::int64_t BinaryFile::Size() const {
 
 void BinaryFile::Truncate(std::int64_t size) {
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIoError("truncate", path_);
+}
+
+void BinaryFile::Sync() {
+  int result = 0;
+  do {
+    result = ::fdatasync(fd_);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) ThrowIoError("flush to disk", path_);
 }
 
 void BinaryFile::Close() {

@@ -20,6 +20,8 @@ class BinaryFile {
 
   BinaryFile() = default;
   BinaryFile(const std::filesystem::path& path, Mode mode);
+  /// Takes over an open descriptor (closed by this object); `path` names it in messages.
+  static BinaryFile Adopt(int fd, const std::filesystem::path& path) noexcept;
   ~BinaryFile();
   BinaryFile(BinaryFile&& other) noexcept;
   BinaryFile& operator=(BinaryFile&& other) noexcept;
@@ -27,6 +29,7 @@ class BinaryFile {
   BinaryFile& operator=(const BinaryFile&) = delete;
 
   bool IsOpen() const noexcept { return fd_ >= 0; }
+  int Descriptor() const noexcept { return fd_; }
   const std::filesystem::path& Path() const noexcept { return path_; }
 
   /// Reads up to buffer.size() bytes at the current position; fewer only at the end of the file.
@@ -44,6 +47,9 @@ class BinaryFile {
   std::int64_t Size() const;
   bool AtEnd() const { return position_ >= Size(); }
   void Truncate(std::int64_t size);
+
+  /// Flushes the file's data (and the size needed to read it) to the disk.
+  void Sync();
 
   /// Closes and reports a failed close; the destructor closes silently.
   void Close();

@@ -1,7 +1,10 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -153,6 +156,48 @@ bool FileExists(const fs::path& file) noexcept {
 
 void RenameReplacing(const fs::path& from, const fs::path& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) ThrowIoError("rename to", to);
+}
+
+namespace {
+
+// Runs `flush` on a descriptor of `folder`; `what` names the flush in the error.
+template <typename Flush>
+void FlushFolder(const fs::path& folder, std::string_view what, Flush flush) {
+  const fs::path name = folder.empty() ? fs::path(".") : folder;
+  int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) ThrowIoError(what, name);
+  int result = 0;
+  do {
+    result = flush(fd);
+  } while (result != 0 && errno == EINTR);
+  const int failure = errno;
+  ::close(fd);
+  // A file system that cannot flush a folder (EINVAL) keeps nothing in a cache to lose.
+  if (result != 0 && failure != EINVAL) ThrowIoError(what, name, failure);
+}
+
+}  // namespace
+
+void SyncFileSystem(const fs::path& folder) {
+  FlushFolder(folder, "flush to disk the file system of", [](int fd) { return ::syncfs(fd); });
+}
+
+void SyncFolder(const fs::path& folder) {
+  FlushFolder(folder, "flush to disk the folder", [](int fd) { return ::fsync(fd); });
+}
+
+TemporaryFolder::TemporaryFolder() {
+  std::error_code ec;
+  fs::path base = fs::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string pattern = (base / "resmill-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) ThrowIoError("create", pattern);
+  path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
 }
 
 fs::path JoinTail(const fs::path& folder, std::string_view tail) {

@@ -60,6 +60,26 @@ bool FileExists(const std::filesystem::path& file) noexcept;
 /// Renames, replacing an existing target; throws on failure.
 void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+/// Flushes every written file of the file system that holds `folder` to the disk
+/// (syncfs): one call that makes a whole stage's files durable.
+void SyncFileSystem(const std::filesystem::path& folder);
+/// Flushes a folder's entries (new, renamed and removed names) to the disk.
+void SyncFolder(const std::filesystem::path& folder);
+
+/// A fresh private folder under the system's temporary folder, removed with
+/// everything in it when the object goes away.
+class TemporaryFolder {
+ public:
+  TemporaryFolder();
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  const std::filesystem::path& Path() const noexcept { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
 /// Appends a tail ("binary1", "drmpack/icons") to a folder without doubling a separator.
 std::filesystem::path JoinTail(const std::filesystem::path& folder, std::string_view tail);
 

@@ -4,4 +4,5 @@ target_sources(resmill_core PRIVATE
   platform/byte_io.cpp
   platform/error.cpp
   platform/file_system.cpp
+  platform/folder_lock.cpp
 )

@@ -45,7 +45,7 @@ UnpackResult UnpackSkin(const fs::path& skinFile, const fs::path& folderF, bool 
 
     const fs::path picture = raws / entry.name;
     {
-      AtomicOutputFile out(picture);
+      AtomicOutputFile out(picture, {Durability::Deferred});  // a work-tree file: Open flushes them at once
       std::int64_t copied = CopyRange(skin, entry.DataAt(), entry.length, out.File(), true);
       if (copied != entry.length) {
         // The directory was checked against the file's size; a shorter copy means the file changed under us.
