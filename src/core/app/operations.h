@@ -3,6 +3,7 @@
 // owns it; these functions chain them and hand them the work-tree folders and
 // settings of the session, so the lower layers never see the work tree.
 
+#include <cstddef>
 #include <filesystem>
 
 #include "app/session.h"
@@ -25,7 +26,8 @@ void CompileDrm(Session& session);
 void CompileSuperfile(Session& session);
 
 // Skins (ops_skin.cpp).
-void UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder);
+/// The number of pictures unpacked.
+std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder);
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile);
 
 // Build (ops_build.cpp).

@@ -1,0 +1,56 @@
+#include "message_box.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QSpacerItem>
+#include <algorithm>
+
+#include "modal_runner.h"
+
+namespace resmill::gui {
+
+QMessageBox::Icon IconForCaption(std::string_view caption) {
+  if (caption == "Error") return QMessageBox::Critical;
+  if (caption == "Warning" || caption == "Incomplete Operation" || caption == "Not Found") {
+    return QMessageBox::Warning;
+  }
+  if (caption == "Confirmation") return QMessageBox::Question;
+  if (caption.empty()) return QMessageBox::Information;
+  return QMessageBox::NoIcon;
+}
+
+int WidthForCaption(const QString& caption) {
+  // The title bar's font is the window manager's; most draw it bold at about
+  // the size of the application's font. Beside the caption sit the window
+  // icon and up to three buttons, each about a line and a half wide.
+  QFont font = QApplication::font();
+  font.setBold(true);
+  const QFontMetrics metrics(font);
+  const int decorations = 4 * (metrics.height() * 3 / 2) + 2 * metrics.height();
+  // A box never gets narrower than about 30 characters, so a one-word message
+  // does not sit in a sliver of a window.
+  return std::max(metrics.horizontalAdvance(caption) + decorations, 30 * metrics.averageCharWidth());
+}
+
+void FitToCaption(QMessageBox& box) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (grid == nullptr) return;
+  const QMargins margins = grid->contentsMargins();
+  const int width = WidthForCaption(box.windowTitle()) - margins.left() - margins.right();
+  // QMessageBox sizes itself from its layout, so a strut in the layout is the
+  // one minimum width it keeps.
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                grid->columnCount());
+}
+
+int RunMessageBox(ModalRunner& runner, QWidget* owner, const MessageBoxSpec& spec) {
+  QMessageBox box(spec.icon, spec.caption, spec.text, spec.buttons, owner);
+  box.setTextFormat(Qt::PlainText);
+  if (!spec.detail.isEmpty()) box.setInformativeText(spec.detail);
+  if (spec.defaultButton != QMessageBox::NoButton) box.setDefaultButton(spec.defaultButton);
+  FitToCaption(box);
+  return runner.Run(box);
+}
+
+}  // namespace resmill::gui
