@@ -38,10 +38,9 @@ AboutBox::AboutBox(QWidget* owner)
     panelLayout->addWidget(label);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {75, 27}, this);
   ok->setObjectName(QStringLiteral("OKButton"));
   ok->setDefault(true);
-  ok->setMinimumSize(75, 27);
   layout->addWidget(ok, 0, Qt::AlignHCenter);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

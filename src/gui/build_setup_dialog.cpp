@@ -22,9 +22,8 @@ namespace {
 QRect ToQRect(const build::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
 QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, QSize formSize) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  auto* button = new FormButton(QString::fromUtf8(caption), formSize, parent);
   button->setObjectName(QString::fromUtf8(name));
-  button->setMinimumSize(formSize);
   // Only OK finishes the dialog with Enter; "<=" and the others need a click.
   button->setAutoDefault(false);
   return button;

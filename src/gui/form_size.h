@@ -7,16 +7,20 @@
 #include <QEvent>
 #include <QLayout>
 #include <QObject>
+#include <QPushButton>
 #include <QSize>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
+
+#include "message_box.h"
 
 namespace resmill::gui {
 
 class FormSize final : public QObject {
  public:
-  /// Gives `dialog` (which has its layout) the size its layout asks for, but
-  /// not less than `formSize`; again whenever its font, style or screen
+  /// Gives `dialog` (which has its layout) the least size its layout needs,
+  /// but not less than `formSize`; again whenever its font, style or screen
   /// changes and when it is shown. The user does not resize these dialogs.
   static void Keep(QWidget& dialog, QSize formSize) {
     auto* keeper = new FormSize(dialog, formSize);
@@ -46,7 +50,11 @@ class FormSize final : public QObject {
     if (layout == nullptr) return;
     layout->invalidate();
     layout->activate();
-    QSize size = formSize_.expandedTo(layout->totalSizeHint()).expandedTo(layout->totalMinimumSize());
+    // The smallest size that shows everything whole: lists and panels keep
+    // their form sizes as minimums, and extra room goes to no one.
+    QSize size = formSize_.expandedTo(layout->totalMinimumSize());
+    // A window manager cuts a caption wider than the window.
+    size.setWidth(std::max(size.width(), WidthForCaption(dialog_.windowTitle())));
     if (layout->hasHeightForWidth()) {
       size.setHeight(std::max(size.height(), layout->totalHeightForWidth(size.width())));
     }
@@ -54,6 +62,25 @@ class FormSize final : public QObject {
   }
 
   QWidget& dialog_;
+  QSize formSize_;
+};
+
+/// A push button of a form: at least its form size, wider only when its
+/// caption needs it (the style's own least width would make "<=" as wide as "Cancel").
+class FormButton final : public QPushButton {
+ public:
+  FormButton(const QString& caption, QSize formSize, QWidget* parent)
+      : QPushButton(caption, parent), formSize_(formSize) {}
+
+  QSize sizeHint() const override { return minimumSizeHint(); }
+  QSize minimumSizeHint() const override {
+    const int margin = style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, this) +
+                       style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const QSize caption(fontMetrics().horizontalAdvance(text()) + 2 * margin, QPushButton::sizeHint().height());
+    return formSize_.expandedTo(caption);
+  }
+
+ private:
   QSize formSize_;
 };
 

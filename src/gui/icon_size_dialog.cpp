@@ -50,10 +50,9 @@ IconSizeDialog::IconSizeDialog(QWidget* owner)
   grid->addWidget(AddLabel(this, "Label1", QStringLiteral("X"), true), 2, 1);
   grid->addWidget(edit2_, 2, 2);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {66, 25}, this);
   ok->setObjectName(QStringLiteral("OKButton"));
   ok->setDefault(true);
-  ok->setMinimumSize(66, 25);
   grid->addWidget(ok, 3, 0, 1, 3, Qt::AlignHCenter);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

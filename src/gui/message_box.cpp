@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QScreen>
+#include <QStyle>
 #include <QSpacerItem>
 #include <algorithm>
 
@@ -33,11 +35,21 @@ int WidthForCaption(const QString& caption) {
   return std::max(metrics.horizontalAdvance(caption) + decorations, 30 * metrics.averageCharWidth());
 }
 
-void FitToCaption(QMessageBox& box) {
+void FitToContents(QMessageBox& box) {
   auto* grid = qobject_cast<QGridLayout*>(box.layout());
   if (grid == nullptr) return;
+  const QFontMetrics metrics(box.font());
+  int longestLine = 0;
+  for (const QString& line : (box.text() + u'\n' + box.informativeText()).split(u'\n')) {
+    longestLine = std::max(longestLine, metrics.horizontalAdvance(line));
+  }
+  // The text sits beside the icon, with the spacings of the layout around both.
+  const int icon = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+  const int forText = longestLine + icon + 4 * grid->horizontalSpacing() + 2 * metrics.height();
+  const QRect screen = box.screen() != nullptr ? box.screen()->availableGeometry() : QRect(0, 0, 1024, 768);
   const QMargins margins = grid->contentsMargins();
-  const int width = WidthForCaption(box.windowTitle()) - margins.left() - margins.right();
+  const int width = std::max(WidthForCaption(box.windowTitle()), std::min(forText, screen.width() / 2)) -
+                    margins.left() - margins.right();
   // QMessageBox sizes itself from its layout, so a strut in the layout is the
   // one minimum width it keeps.
   grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
@@ -49,7 +61,7 @@ int RunMessageBox(ModalRunner& runner, QWidget* owner, const MessageBoxSpec& spe
   box.setTextFormat(Qt::PlainText);
   if (!spec.detail.isEmpty()) box.setInformativeText(spec.detail);
   if (spec.defaultButton != QMessageBox::NoButton) box.setDefaultButton(spec.defaultButton);
-  FitToCaption(box);
+  FitToContents(box);
   return runner.Run(box);
 }
 

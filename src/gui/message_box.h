@@ -19,9 +19,10 @@ QMessageBox::Icon IconForCaption(std::string_view caption);
 /// `caption` whole beside its buttons.
 int WidthForCaption(const QString& caption);
 
-/// Widens `box` to at least WidthForCaption of its title; its text wraps
-/// within the box and is never cut.
-void FitToCaption(QMessageBox& box);
+/// Widens `box` to at least WidthForCaption of its title, and enough to keep
+/// each line of its text on one line (a folder name above all) unless that
+/// would make it wider than half the screen; the rest wraps and is never cut.
+void FitToContents(QMessageBox& box);
 
 struct MessageBoxSpec {
   QMessageBox::Icon icon = QMessageBox::NoIcon;

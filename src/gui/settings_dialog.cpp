@@ -50,14 +50,13 @@ SettingsDialog::SettingsDialog(app::Settings& settings, ModalRunner& runner, QWi
   checkBox3_ = AddBox(third, "CheckBox3", "Select folder to save icons and CG's ");
   layout->addStretch(1);
 
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new FormButton(QStringLiteral("Cancel"), {91, 27}, this);
   cancel->setObjectName(QStringLiteral("Button1"));
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {91, 27}, this);
   ok->setObjectName(QStringLiteral("Button2"));
   // OK applies the settings: Enter means OK, wherever the focus is.
   cancel->setAutoDefault(false);
   ok->setDefault(true);
-  for (QPushButton* button : {cancel, ok}) button->setMinimumSize(91, 27);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(cancel);

@@ -37,6 +37,7 @@ double ExpectedScale() {
 void ExpectFits(QWidget& dialog, QSize formSize) {
   SCOPED_TRACE(dialog.windowTitle().toStdString());
   dialog.show();
+  QCoreApplication::processEvents();  // the layouts inside settle
   EXPECT_DOUBLE_EQ(dialog.devicePixelRatioF(), ExpectedScale());
   EXPECT_GE(dialog.width(), formSize.width());
   EXPECT_GE(dialog.height(), formSize.height());
@@ -83,6 +84,7 @@ TEST_P(Layout, DialogsGrowWithTheFontFromTheirFormSize) {
     });
     window.findChild<QAction*>(QStringLiteral("Build1"))->trigger();
     window.show();
+    QCoreApplication::processEvents();
     std::string problem;
     EXPECT_TRUE(test::TextsFit(window, &problem)) << problem;
     window.hide();

@@ -188,7 +188,7 @@ TEST_F(Window, OpenOfASampleWithOneAndTwoFiles) {
       {false, false, std::nullopt, 1, {false, false, true, true, false}, "DRM decompiled: "},
       {true, false, std::nullopt, 1, {false, false, true, true, false}, "DRM decompiled: "},
       {true, false, *sbf, 2, {false, true, true, true, false}, "DRM decompiled: "},
-      {true, true, *sbf, 2, {true, false, false, false, true}, "Decompiling source file 2"},
+      {true, true, *sbf, 2, {true, false, false, false, true}, "DRM decompiled: "},
   };
   for (const Case& c : cases) {
     Fresh();

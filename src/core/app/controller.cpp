@@ -152,6 +152,10 @@ OpenResult Controller::Open(SourceQuestion question) {
   if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
   if (targetIsSkin) s.stageFlags += kSkinTarget;
 
+  std::string summary = fmt::format("DRM decompiled: {} from {}", Pictures(*targetPictures), FileName(s.targetFileName));
+  if (sourcePictures) summary += fmt::format(" and {} from {}", Pictures(*sourcePictures), FileName(s.sourceFileName));
+  s.ui.SetStatusText(fmt::format("{}; edit them in {}", summary, PicturesFolder(s).string()));
+
   if (s.settings.autoCloseOnStage) {
     // The work is pending from here on, whether or not the window goes away.
     s.nothingPending = false;
@@ -161,9 +165,6 @@ OpenResult Controller::Open(SourceQuestion question) {
     return OpenResult::Done;
   }
   EnableAfterOpen();
-  std::string summary = fmt::format("DRM decompiled: {} from {}", Pictures(*targetPictures), FileName(s.targetFileName));
-  if (sourcePictures) summary += fmt::format(" and {} from {}", Pictures(*sourcePictures), FileName(s.sourceFileName));
-  s.ui.SetStatusText(fmt::format("{}; edit them in {}", summary, PicturesFolder(s).string()));
   return OpenResult::Done;
 }
 
