@@ -220,11 +220,7 @@ void BuildSetupDialog::Do(const char* what, Action&& action) {
   try {
     action();
   } catch (const std::exception& e) {
-    MessageBoxSpec spec;
-    spec.icon = QMessageBox::Critical;
-    spec.caption = QStringLiteral("Error");
-    spec.text = QStringLiteral("%1 failed.\n\n%2").arg(QString::fromUtf8(what), ToQString(e.what()));
-    RunMessageBox(runner_, this, spec);
+    ReportError(runner_, this, QString::fromUtf8(what), ToQString(e.what()));
   }
   Sync();
 }

@@ -171,11 +171,7 @@ QString MainWindow::PicturesToEditNote() const {
 }
 
 void MainWindow::ReportFailure(const char* what, const char* reason) {
-  MessageBoxSpec spec;
-  spec.icon = QMessageBox::Critical;
-  spec.caption = QStringLiteral("Error");
-  spec.text = QStringLiteral("%1 failed.\n\n%2").arg(QString::fromUtf8(what), QString::fromUtf8(reason));
-  RunMessageBox(runner_, this, spec);
+  ReportError(runner_, this, QString::fromUtf8(what), QString::fromUtf8(reason));
 }
 
 template <typename Body>

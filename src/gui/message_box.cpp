@@ -65,4 +65,12 @@ int RunMessageBox(ModalRunner& runner, QWidget* owner, const MessageBoxSpec& spe
   return runner.Run(box);
 }
 
+void ReportError(ModalRunner& runner, QWidget* owner, const QString& what, const QString& reason) {
+  MessageBoxSpec spec;
+  spec.icon = QMessageBox::Critical;
+  spec.caption = QStringLiteral("Error");
+  spec.text = QStringLiteral("%1 failed.\n\n%2").arg(what, reason);
+  RunMessageBox(runner, owner, spec);
+}
+
 }  // namespace resmill::gui

@@ -37,4 +37,7 @@ struct MessageBoxSpec {
 /// Runs the box modally through `runner`; the button pressed.
 int RunMessageBox(ModalRunner& runner, QWidget* owner, const MessageBoxSpec& spec);
 
+/// The window's report of a failure: "<what> failed." and the reason, with the error icon.
+void ReportError(ModalRunner& runner, QWidget* owner, const QString& what, const QString& reason);
+
 }  // namespace resmill::gui

@@ -234,7 +234,7 @@ TEST_F(ModelTest, ResetAndShowingAgain) {
 TEST_F(ModelTest, FullTableRefusesWithMessage) {
   ShowOneFile();
   model_->SetSourceFolder(picked_);
-  TRepItem item{targets_ / "9.gif", picked_ / "p1.gif", 0, 0, false};
+  TRepItem item{targets_ / "filler.gif", picked_ / "p1.gif", 0, 0, false};  // not the pairing asked for
   for (std::size_t i = 0; i < ReplacementTable::kCapacity; ++i) ASSERT_TRUE(table_.Append(item));
   EXPECT_FALSE(model_->Pair());
   EXPECT_EQ(table_.Count(), ReplacementTable::kCapacity);

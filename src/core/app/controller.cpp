@@ -234,8 +234,8 @@ SaveResult Controller::SaveAs() {
     } else {
       CompileSuperfile(s);
     }
-    s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
     s.ui.SetStatusText(fmt::format("Complete: {} saved", written.string()));
+    s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
     if (s.settings.cleanUpOnCompletion) {
       CleanUpWorkFolders(s.tree);
       // The work is gone with its tree: what stays is a fresh start, and Open
