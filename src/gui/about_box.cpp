@@ -5,19 +5,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "form_size.h"
+
 namespace resmill::gui {
 
 AboutBox::AboutBox(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("About"));
-  setFixedSize(298, 178);
 
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 10);
   auto* panel = new QFrame(this);
   panel->setObjectName(QStringLiteral("Panel1"));
   panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  panel->setGeometry(8, 8, 282, 122);
-  auto* layout = new QVBoxLayout(panel);
+  auto* panelLayout = new QVBoxLayout(panel);
+  layout->addWidget(panel, 1);
 
   auto* product = new QLabel(QString::fromUtf8(kToolName), panel);
   product->setObjectName(QStringLiteral("ProductName"));
@@ -32,14 +35,16 @@ AboutBox::AboutBox(QWidget* owner)
   credit->setWordWrap(true);
   for (QLabel* label : {product, version, credit}) {
     label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(label);
+    panelLayout->addWidget(label);
   }
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {75, 27}, this);
   ok->setObjectName(QStringLiteral("OKButton"));
   ok->setDefault(true);
-  ok->setGeometry(111, 140, 75, 27);
+  layout->addWidget(ok, 0, Qt::AlignHCenter);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  FormSize::Keep(*this, QSize(298, 178));
 }
 
 }  // namespace resmill::gui

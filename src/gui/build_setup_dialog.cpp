@@ -1,7 +1,8 @@
 #include "build_setup_dialog.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QImage>
 #include <QListWidget>
 #include <QMessageBox>
@@ -10,7 +11,8 @@
 #include <QStyle>
 #include <exception>
 
-#include "fit_text.h"
+#include "form_size.h"
+#include "message_box.h"
 #include "modal_runner.h"
 #include "qt_text.h"
 
@@ -19,26 +21,24 @@ namespace resmill::gui {
 namespace {
 QRect ToQRect(const build::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
-QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, const build::Rect& r) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, QSize formSize) {
+  auto* button = new FormButton(QString::fromUtf8(caption), formSize, parent);
   button->setObjectName(QString::fromUtf8(name));
-  button->setGeometry(ToQRect(r));
-  ShrinkToFit(button, button->text(), r.width - 8);
+  // Only OK finishes the dialog with Enter; "<=" and the others need a click.
+  button->setAutoDefault(false);
   return button;
 }
 
-QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption, const build::Rect& r) {
+QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption) {
   auto* box = new QCheckBox(QString::fromUtf8(caption), parent);
   box->setObjectName(QString::fromUtf8(name));
-  box->setGeometry(ToQRect(r));
-  ShrinkToFit(box, box->text(), r.width - 22);
   return box;
 }
 
 QListWidget* AddList(QWidget* parent, const char* name, const build::Rect& r) {
   auto* list = new QListWidget(parent);
   list->setObjectName(QString::fromUtf8(name));
-  list->setGeometry(ToQRect(r));
+  list->setMinimumSize(r.width, r.height);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   return list;
 }
@@ -56,46 +56,123 @@ void FillList(QListWidget* list, const std::vector<std::string>& items, int sele
   if (list->currentRow() != selection) list->setCurrentRow(selection);
 }
 
-void DrawOnePreview(QPainter& painter, const build::Preview& preview) {
-  if (preview.empty) return;
-  painter.fillRect(ToQRect(preview.blackArea), Qt::black);
-  if (preview.hasPicture && preview.image.width > 0 && preview.image.height > 0) {
-    QImage image(reinterpret_cast<const uchar*>(preview.image.argb.data()), preview.image.width,
-                 preview.image.height, preview.image.width * 4, QImage::Format_ARGB32);
-    painter.drawImage(QPoint(preview.picture.left, preview.picture.top), image);
-  } else if (preview.noImage) {
-    QFont font(ToQString(build::kNoImageFont));
-    font.setPixelSize(build::kNoImageFontPixels);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(QRectF(preview.textX, preview.textY, 200, 40), Qt::AlignLeft | Qt::AlignTop,
-                     ToQString(build::kNoImageText));
-  }
-}
 }  // namespace
+
+/// One preview panel. The model places a preview in the form's coordinates;
+/// the panel draws it relative to its own corner.
+class PreviewPanel final : public QWidget {
+ public:
+  PreviewPanel(QWidget* parent, const char* name, const build::Rect& form, const build::Preview& preview)
+      : QWidget(parent), form_(form), preview_(preview) {
+    setObjectName(QString::fromUtf8(name));
+    setFixedSize(form.width, form.height);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (preview_.empty) return;
+    QPainter painter(this);
+    painter.translate(-form_.left, -form_.top);
+    painter.fillRect(ToQRect(preview_.blackArea), Qt::black);
+    if (preview_.hasPicture && preview_.image.width > 0 && preview_.image.height > 0) {
+      QImage image(reinterpret_cast<const uchar*>(preview_.image.argb.data()), preview_.image.width,
+                   preview_.image.height, preview_.image.width * 4, QImage::Format_ARGB32);
+      painter.drawImage(QPoint(preview_.picture.left, preview_.picture.top), image);
+    } else if (preview_.noImage) {
+      QFont font(ToQString(build::kNoImageFont));
+      font.setPixelSize(build::kNoImageFontPixels);
+      painter.setFont(font);
+      painter.setPen(Qt::white);
+      painter.drawText(QRectF(preview_.textX, preview_.textY, 200, 40), Qt::AlignLeft | Qt::AlignTop,
+                       ToQString(build::kNoImageText));
+    }
+  }
+
+ private:
+  build::Rect form_;
+  const build::Preview& preview_;
+};
+
+/// The pairing marker: the platform's warning icon beside the target list
+/// while the selected icon is paired. It keeps its room when hidden, so the
+/// lists do not move.
+class PairingMarker final : public QWidget {
+ public:
+  explicit PairingMarker(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("PairingMarker"));
+    setFixedSize(32, 32);
+  }
+  void SetShown(bool shown) {
+    if (shown_ == shown) return;
+    shown_ = shown;
+    update();
+  }
+  bool Shown() const { return shown_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    if (!shown_) return;
+    QPainter painter(this);
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this);
+    painter.drawPixmap(0, 0, warning.pixmap(32, 32));
+  }
+
+ private:
+  bool shown_ = false;
+};
 
 BuildSetupDialog::BuildSetupDialog(app::Session& session, ModalRunner& runner, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), session_(session), runner_(runner) {
   setObjectName(QStringLiteral("AboutBox2"));
   setWindowTitle(QStringLiteral("Build Setup"));
-  setFixedSize(560, 313);
   model_ = std::make_unique<build::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
 
   listBox1_ = AddList(this, "ListBox1", build::kTargetListRect);
   listBox2_ = AddList(this, "ListBox2", build::kSourceListRect);
-  button3_ = AddButton(this, "Button3", "<=", {264, 200, 33, 25});
-  button4_ = AddButton(this, "Button4", "Select source folder", {304, 8, 105, 25});
-  button6_ = AddButton(this, "Button6", "Reset", {472, 200, 75, 25});
+  panel1_ = new PreviewPanel(this, "Panel1", build::kTargetPanelRect, targetPreview_);
+  panel2_ = new PreviewPanel(this, "Panel2", build::kSourcePanelRect, sourcePreview_);
+  marker_ = new PairingMarker(this);
+  button3_ = AddButton(this, "Button3", "<=", {33, 25});
+  button4_ = AddButton(this, "Button4", "Select source folder", {105, 25});
+  button6_ = AddButton(this, "Button6", "Reset", {75, 25});
+  // Red only while it can be pressed: disabled, it looks like any disabled button.
   QPalette red = button6_->palette();
-  red.setColor(QPalette::ButtonText, Qt::red);
+  red.setColor(QPalette::Active, QPalette::ButtonText, Qt::red);
+  red.setColor(QPalette::Inactive, QPalette::ButtonText, Qt::red);
   button6_->setPalette(red);
-  checkBox1_ = AddCheckBox(this, "CheckBox1", "Match Size", {152, 240, 97, 17});
-  checkBox2_ = AddCheckBox(this, "CheckBox2", "Apply port table", {304, 240, 120, 17});
-  checkBox3_ = AddCheckBox(this, "CheckBox3", "Stretch", {16, 200, 97, 17});
-  QPushButton* cancel = AddButton(this, "Button1", "Cancel", {384, 272, 75, 25});
-  QPushButton* ok = AddButton(this, "Button2", "OK", {480, 272, 75, 25});
+  checkBox1_ = AddCheckBox(this, "CheckBox1", "Match Size");
+  checkBox2_ = AddCheckBox(this, "CheckBox2", "Apply port table");
+  checkBox3_ = AddCheckBox(this, "CheckBox3", "Stretch");
+  QPushButton* cancel = AddButton(this, "Button1", "Cancel", {75, 25});
+  QPushButton* ok = AddButton(this, "Button2", "OK", {75, 25});
+  ok->setDefault(true);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  // The form's arrangement, left to right: target preview, target list, the
+  // marker above "<=", source list (under "Select source folder"), source preview.
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(8, 8, 8, 12);
+  grid->setHorizontalSpacing(10);
+  grid->addWidget(button4_, 0, 3);
+  grid->addWidget(panel1_, 1, 0, Qt::AlignTop);
+  grid->addWidget(listBox1_, 1, 1, 2, 1);
+  grid->addWidget(marker_, 1, 2, Qt::AlignTop | Qt::AlignHCenter);
+  grid->addWidget(button3_, 2, 2, Qt::AlignBottom);
+  grid->addWidget(listBox2_, 1, 3, 2, 1);
+  grid->addWidget(panel2_, 1, 4, Qt::AlignTop);
+  grid->addWidget(checkBox3_, 2, 0, Qt::AlignTop | Qt::AlignLeft);
+  grid->addWidget(button6_, 2, 4, Qt::AlignTop | Qt::AlignRight);
+  grid->addWidget(checkBox1_, 3, 1);
+  grid->addWidget(checkBox2_, 3, 3);
+  grid->setRowStretch(1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  buttons->addSpacing(16);
+  buttons->addWidget(ok);
+  grid->addLayout(buttons, 4, 0, 1, 5);
+  FormSize::Keep(*this, QSize(560, 313));
 
   connect(listBox1_, &QListWidget::currentRowChanged, this, [this](int row) {
     if (!syncing_) Do("Selecting an icon", [this, row] { model_->SelectTarget(row); });
@@ -143,10 +220,7 @@ void BuildSetupDialog::Do(const char* what, Action&& action) {
   try {
     action();
   } catch (const std::exception& e) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                    QStringLiteral("%1 failed.\n\n%2").arg(QString::fromUtf8(what), ToQString(e.what())),
-                    QMessageBox::Ok, this);
-    runner_.Run(box);
+    ReportError(runner_, this, QString::fromUtf8(what), ToQString(e.what()));
   }
   Sync();
 }
@@ -176,18 +250,13 @@ void BuildSetupDialog::RedrawPreviews() {
     targetPreview_ = build::Preview{};
     sourcePreview_ = build::Preview{};
   }
-  update();
+  marker_->SetShown(model_->Controls().pairingMarkerShown);
+  panel1_->update();
+  panel2_->update();
 }
 
-void BuildSetupDialog::paintEvent(QPaintEvent* event) {
-  QDialog::paintEvent(event);
-  QPainter painter(this);
-  DrawOnePreview(painter, targetPreview_);
-  DrawOnePreview(painter, sourcePreview_);
-  if (model_->Controls().pairingMarkerShown) {
-    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this);
-    painter.drawPixmap(build::kMarkerLeft, build::kMarkerTop, warning.pixmap(32, 32));
-  }
-}
+bool BuildSetupDialog::MarkerShown() const { return marker_->Shown(); }
+QWidget* BuildSetupDialog::targetPanel() const { return panel1_; }
+QWidget* BuildSetupDialog::sourcePanel() const { return panel2_; }
 
 }  // namespace resmill::gui

@@ -16,6 +16,8 @@ class QPushButton;
 namespace resmill::gui {
 
 class ModalRunner;
+class PairingMarker;
+class PreviewPanel;
 
 class BuildSetupDialog final : public QDialog {
   Q_OBJECT
@@ -38,9 +40,10 @@ class BuildSetupDialog final : public QDialog {
   QCheckBox* stretchBox() const { return checkBox3_; }
   const build::Preview& targetPreview() const { return targetPreview_; }
   const build::Preview& sourcePreview() const { return sourcePreview_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
+  QWidget* targetPanel() const;
+  QWidget* sourcePanel() const;
+  /// The warning icon beside the target list is drawn.
+  bool MarkerShown() const;
 
  private:
   build::BuildSetupFolders Folders() const;
@@ -59,6 +62,9 @@ class BuildSetupDialog final : public QDialog {
   build::Preview sourcePreview_;
   bool syncing_ = false;
 
+  PreviewPanel* panel1_;
+  PreviewPanel* panel2_;
+  PairingMarker* marker_;
   QListWidget* listBox1_;
   QListWidget* listBox2_;
   QPushButton* button3_;

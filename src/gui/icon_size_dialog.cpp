@@ -1,16 +1,18 @@
 #include "icon_size_dialog.h"
 
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "form_size.h"
 #include "modal_runner.h"
 #include "qt_text.h"
 
 namespace resmill::gui {
 
 namespace {
-QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold) {
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, bool bold) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromUtf8(name));
   if (bold) {
@@ -18,16 +20,15 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int lef
     font.setBold(true);
     label->setFont(font);
   }
-  label->move(left, top);
-  label->adjustSize();
+  label->setAlignment(Qt::AlignCenter);
   return label;
 }
 
-QLineEdit* AddEdit(QWidget* parent, const char* name, int left) {
+QLineEdit* AddEdit(QWidget* parent, const char* name) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromUtf8(name));
   edit->setMaxLength(build::IconSizeEdit::kMaxLength);
-  edit->setGeometry(left, 61, 65, 21);
+  edit->setMinimumWidth(65);
   return edit;
 }
 }  // namespace
@@ -36,24 +37,29 @@ IconSizeDialog::IconSizeDialog(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("AboutBox3"));
   setWindowTitle(ToQString(build::kIconSizeCaption));
-  setFixedSize(210, 138);
 
-  label4_ = AddLabel(this, "Label4", QString(), 48, 16, true);
-  AddLabel(this, "Label2", QStringLiteral("Width"), 40, 40, false);
-  AddLabel(this, "Label3", QStringLiteral("Height"), 128, 40, false);
-  AddLabel(this, "Label1", QStringLiteral("X"), 96, 64, true);
-  edit1_ = AddEdit(this, "Edit1", 24);
-  edit2_ = AddEdit(this, "Edit2", 112);
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(16, 12, 16, 12);
+  label4_ = AddLabel(this, "Label4", QString(), true);
+  grid->addWidget(label4_, 0, 0, 1, 3);
+  grid->addWidget(AddLabel(this, "Label2", QStringLiteral("Width"), false), 1, 0);
+  grid->addWidget(AddLabel(this, "Label3", QStringLiteral("Height"), false), 1, 2);
+  edit1_ = AddEdit(this, "Edit1");
+  edit2_ = AddEdit(this, "Edit2");
+  grid->addWidget(edit1_, 2, 0);
+  grid->addWidget(AddLabel(this, "Label1", QStringLiteral("X"), true), 2, 1);
+  grid->addWidget(edit2_, 2, 2);
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {66, 25}, this);
   ok->setObjectName(QStringLiteral("OKButton"));
   ok->setDefault(true);
-  ok->setGeometry(64, 96, 66, 25);
+  grid->addWidget(ok, 3, 0, 1, 3, Qt::AlignHCenter);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
   // textEdited comes from the user only; putting a value back does not loop.
   connect(edit1_, &QLineEdit::textEdited, this, [this](const QString& text) { Edited(edit1_, width_, text); });
   connect(edit2_, &QLineEdit::textEdited, this, [this](const QString& text) { Edited(edit2_, height_, text); });
+  FormSize::Keep(*this, QSize(210, 138));
 }
 
 void IconSizeDialog::Edited(QLineEdit* edit, build::IconSizeEdit& rule, const QString& text) {
@@ -68,8 +74,8 @@ IconSize IconSizeDialog::Ask(std::string_view iconName, ModalRunner& runner) {
   height_.Reset();
   edit1_->setText(ToQString(width_.Text()));
   edit2_->setText(ToQString(height_.Text()));
+  // The dialog fits itself to the message when it is shown.
   label4_->setText(ToQString(build::IconSizeMessage(iconName)));
-  label4_->adjustSize();
   edit1_->setFocus();
   edit1_->selectAll();
   runner.Run(*this);

@@ -3,9 +3,11 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 #include <filesystem>
 #include <system_error>
 
+#include "command_line.h"
 #include "main_window.h"
 #include "modal_runner.h"
 
@@ -19,10 +21,14 @@ int main(int argc, char* argv[]) {
   std::error_code error;
   std::filesystem::path programFolder = std::filesystem::current_path(error);
   if (error) programFolder = ".";
+  const resmill::gui::StartFiles files = resmill::gui::ReadCommandLine(app, programFolder);
 
   resmill::gui::ModalRunner runner;
   resmill::gui::MainWindow window(runner, programFolder);
   if (!window.Start()) return 1;
   window.show();
+  if (files.target) {
+    QTimer::singleShot(0, &window, [&window, &files] { window.OpenFiles(*files.target, files.source); });
+  }
   return app.exec();
 }

@@ -2,20 +2,25 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QMimeData>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <exception>
 
 #include "about_box.h"
 #include "build_setup_dialog.h"
 #include "icon_size_dialog.h"
+#include "message_box.h"
 #include "modal_runner.h"
 #include "qt_text.h"
 #include "settings_dialog.h"
+#include "work_panel.h"
 
 namespace resmill::gui {
 
@@ -29,6 +34,8 @@ void SetHint(QAction* action, const char* hint) {
   action->setToolTip(bar < 0 ? text : text.left(bar));
   action->setStatusTip(bar < 0 ? text : text.mid(bar + 1));
 }
+
+QString FileName(const std::filesystem::path& file) { return PathToQString(file.filename()); }
 }  // namespace
 
 MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder, app::Clock clock)
@@ -39,7 +46,10 @@ MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder,
   setObjectName(QStringLiteral("SDIAppForm"));
   setWindowTitle(QString::fromUtf8(kToolName));
   setToolTip(QStringLiteral("%1 0.4.0 beta").arg(QString::fromUtf8(kToolName)));
-  resize(460, 120);
+  resize(620, 320);
+  setAcceptDrops(true);
+  workPanel_ = new WorkPanel(this);
+  setCentralWidget(workPanel_);
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
@@ -68,10 +78,16 @@ MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder,
   // The status text lives in a permanent label, so the menu hints shown over
   // it do not wipe out what the last command reported.
   statusLabel_->setObjectName(QStringLiteral("StatusBar"));
+  // A long status (a summary naming a folder) is cut at the window's edge
+  // rather than widening the window; the tooltip holds all of it.
+  statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar()->addWidget(statusLabel_, 1);
   statusBar()->setSizeGripEnabled(false);
 
-  RefreshMenu();
+  ui_.messageDetail = [this](std::string_view text) {
+    return text == app::kDrmDecompiledMessage ? PicturesToEditNote() : QString();
+  };
+  Refresh();
 }
 
 MainWindow::~MainWindow() = default;
@@ -91,10 +107,11 @@ bool MainWindow::Start() {
   try {
     controller_.InitApp();
   } catch (const std::exception& e) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                    QStringLiteral("%1 cannot start.\n\n%2").arg(QString::fromUtf8(kToolName), ToQString(e.what())),
-                    QMessageBox::Ok, nullptr);
-    runner_.Run(box);
+    MessageBoxSpec spec;
+    spec.icon = QMessageBox::Critical;
+    spec.caption = QStringLiteral("Error");
+    spec.text = QStringLiteral("%1 cannot start.\n\n%2").arg(QString::fromUtf8(kToolName), ToQString(e.what()));
+    RunMessageBox(runner_, nullptr, spec);
     return false;
   }
   app::Session& session = controller_.session();
@@ -105,26 +122,56 @@ bool MainWindow::Start() {
   ui_.iconSizeQuestion = [this](std::string_view iconName, IconSize) -> std::optional<IconSize> {
     return iconSizeDialog_->Ask(iconName, runner_);
   };
-  RefreshMenu();
+  Refresh();
   return true;
 }
 
 QString MainWindow::StatusText() const { return statusLabel_->text(); }
 
-void MainWindow::RefreshMenu() {
+void MainWindow::Refresh() {
   const app::MenuState& menu = controller_.Menu();
   fileOpenItem_->setEnabled(menu.open);
   port1_->setEnabled(menu.port);
   build1_->setEnabled(menu.build);
   fileSaveAsItem_->setEnabled(menu.saveAs);
   settings1_->setEnabled(menu.settings);
+
+  const app::Session& session = controller_.session();
+  PendingWork work;
+  work.pending = !session.nothingPending;
+  if (work.pending) {
+    work.what = PendingWorkText();
+    work.picturesFolder = PathToQString(app::PicturesFolder(session));
+  }
+  workPanel_->Show(work);
+}
+
+QString MainWindow::PendingWorkText() const {
+  const app::Session& s = controller_.session();
+  // Between runs only the stage is known; within the run that opened them, the files.
+  QString target = (s.stageFlags & app::kSkinTarget)      ? QStringLiteral("a skin")
+                   : (s.stageFlags & app::kRawDumpTarget) ? QStringLiteral("a raw flash dump")
+                                                          : QStringLiteral("a flash file");
+  if (!s.targetFileName.empty()) target = FileName(s.targetFileName);
+  QString text = QStringLiteral("Work is pending on %1").arg(target);
+  if (!s.OneFileWork()) {
+    text += s.sourceFileName.empty() ? QStringLiteral(", with a second file to port from")
+                                     : QStringLiteral(", with %1 to port from").arg(FileName(s.sourceFileName));
+  }
+  text += u'.';
+  if (s.drmSaved) text += QStringLiteral(" It was saved as %1.").arg(PathToQString(s.saveFileName));
+  text += QStringLiteral("\nNext: %1 Save As; Reset discards the work.")
+              .arg(controller_.Menu().port ? QStringLiteral("Port, Build or") : QStringLiteral("Build or"));
+  return text;
+}
+
+QString MainWindow::PicturesToEditNote() const {
+  return QStringLiteral("The pictures to edit are in %1.\n%2 continues from there at its next start.")
+      .arg(PathToQString(app::PicturesFolder(controller_.session())), QString::fromUtf8(kToolName));
 }
 
 void MainWindow::ReportFailure(const char* what, const char* reason) {
-  QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                  QStringLiteral("%1 failed.\n\n%2").arg(QString::fromUtf8(what), QString::fromUtf8(reason)),
-                  QMessageBox::Ok, this);
-  runner_.Run(box);
+  ReportError(runner_, this, QString::fromUtf8(what), QString::fromUtf8(reason));
 }
 
 template <typename Body>
@@ -137,10 +184,12 @@ void MainWindow::RunCommand(const char* what, Body&& body) {
     body();
   } catch (const std::exception& e) {  // resmill::Error names the file and the reason
     ui_.ProgressWindow().Close();
+    ui_.ShowStatus(QStringLiteral("%1 failed: %2").arg(QString::fromUtf8(what), QString::fromUtf8(e.what())));
     ReportFailure(what, e.what());
   }
+  ui_.openAnswers.clear();
   busy_ = false;
-  RefreshMenu();
+  Refresh();
   if (controller_.CloseRequested()) close();
 }
 
@@ -175,11 +224,74 @@ void MainWindow::Settings1Click() {
     settingsDialog_->LoadFromSettings();
     if (runner_.Run(*settingsDialog_) != QDialog::Accepted) return;
     controller_.ApplySettings(settingsDialog_->Choice());
+    ui_.ShowStatus(QStringLiteral("Settings saved to %1").arg(PathToQString(controller_.session().SettingsFile())));
   });
 }
 
 void MainWindow::Reset1Click() {
-  RunCommand("Reset", [this] { controller_.Reset(); });
+  RunCommand("Reset", [this] {
+    const app::Session& session = controller_.session();
+    const bool pending = !session.nothingPending;
+    if (pending) {
+      MessageBoxSpec spec;
+      spec.icon = QMessageBox::Warning;
+      spec.caption = QStringLiteral("Reset");
+      spec.text = QStringLiteral("Discard the pending work? The pictures in %1 will be deleted.")
+                      .arg(PathToQString(session.tree.workFolder));
+      spec.buttons = QMessageBox::Yes | QMessageBox::No;
+      spec.defaultButton = QMessageBox::No;
+      if (RunMessageBox(runner_, this, spec) != QMessageBox::Yes) {
+        ui_.ShowStatus(QStringLiteral("Reset cancelled: the pending work is kept"));
+        return;
+      }
+    }
+    controller_.Reset();
+    ui_.ShowStatus(pending ? QStringLiteral("Pending work discarded; the work folder is empty")
+                           : QStringLiteral("Reset: nothing was pending; the work folder is empty"));
+  });
+}
+
+void MainWindow::OpenFiles(const std::filesystem::path& target, const std::optional<std::filesystem::path>& source) {
+  if (busy_) return;
+  if (!controller_.Menu().open) {
+    MessageBoxSpec spec;
+    spec.icon = QMessageBox::Warning;
+    spec.caption = QStringLiteral("Warning");
+    spec.text = QStringLiteral("Work is pending: save it (Save As) or discard it (Reset) before opening another file.");
+    spec.detail = QStringLiteral("%1 was not opened.").arg(PathToQString(target));
+    ui_.ShowStatus(QStringLiteral("Open refused: %1 was not opened; work is pending").arg(FileName(target)));
+    RunMessageBox(runner_, this, spec);
+    return;
+  }
+  RunCommand("Open", [&] {
+    ui_.openAnswers = {target, source};
+    controller_.Open(app::SourceQuestion::Always);
+  });
+}
+
+std::optional<std::vector<std::filesystem::path>> MainWindow::FilesToOpen(const QList<QUrl>& urls) {
+  if (urls.isEmpty() || urls.size() > 2) return std::nullopt;
+  std::vector<std::filesystem::path> files;
+  for (const QUrl& url : urls) {
+    if (!url.isLocalFile()) return std::nullopt;
+    files.push_back(QStringToPath(url.toLocalFile()));
+  }
+  return files;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && FilesToOpen(event->mimeData()->urls())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  auto files = FilesToOpen(event->mimeData()->urls());
+  if (!files) return;
+  event->acceptProposedAction();
+  // Open runs its messages and progress after the drop has finished: the
+  // program the files came from waits for the drop to end.
+  QTimer::singleShot(0, this, [this, files = *files] {
+    OpenFiles(files[0], files.size() > 1 ? std::optional(files[1]) : std::nullopt);
+  });
 }
 
 void MainWindow::HelpAbout1Execute() { runner_.Run(*aboutBox_); }

@@ -5,8 +5,11 @@
 // message box that names what failed, the file and the reason.
 
 #include <QMainWindow>
+#include <QUrl>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "app/controller.h"
 #include "qt_user_interface.h"
@@ -23,6 +26,7 @@ class BuildSetupDialog;
 class IconSizeDialog;
 class ModalRunner;
 class SettingsDialog;
+class WorkPanel;
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT
@@ -38,6 +42,7 @@ class MainWindow final : public QMainWindow {
   app::Controller& controller() { return controller_; }
   QtUserInterface& ui() { return ui_; }
   SettingsDialog& settingsDialog() { return *settingsDialog_; }
+  WorkPanel& workPanel() { return *workPanel_; }
   AboutBox& aboutBox() { return *aboutBox_; }
   BuildSetupDialog* buildSetupDialog() { return buildSetupDialog_.get(); }
   IconSizeDialog* iconSizeDialog() { return iconSizeDialog_.get(); }
@@ -57,8 +62,17 @@ class MainWindow final : public QMainWindow {
   void Reset1Click();
   void HelpAbout1Execute();
 
+  /// Open with files from outside (the command line, a drop on the window)
+  /// instead of the dialogs: `source` counts as a chosen source file. Refused,
+  /// with a message, while work is pending, as the Open menu item is.
+  void OpenFiles(const std::filesystem::path& target, const std::optional<std::filesystem::path>& source);
+  /// The local files among dropped `urls` that Open takes: a target and a source at most.
+  static std::optional<std::vector<std::filesystem::path>> FilesToOpen(const QList<QUrl>& urls);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   QAction* AddItem(QMenu* menu, const char* name, const char* caption, const QKeySequence& shortcut,
@@ -66,7 +80,10 @@ class MainWindow final : public QMainWindow {
   template <typename Body>
   void RunCommand(const char* what, Body&& body);
   void ReportFailure(const char* what, const char* reason);
-  void RefreshMenu();
+  /// Menu states and the client area from the controller.
+  void Refresh();
+  QString PendingWorkText() const;
+  QString PicturesToEditNote() const;
 
   ModalRunner& runner_;
   QLabel* statusLabel_;
@@ -81,6 +98,7 @@ class MainWindow final : public QMainWindow {
   QAction* fileSaveAsItem_ = nullptr;
   QAction* settings1_ = nullptr;
   QToolBar* toolBar1_ = nullptr;
+  WorkPanel* workPanel_ = nullptr;
 
   std::unique_ptr<AboutBox> aboutBox_;
   std::unique_ptr<SettingsDialog> settingsDialog_;

@@ -1,9 +1,9 @@
 #include "qt_user_interface.h"
 
 #include <QMainWindow>
-#include <QMessageBox>
 
 #include "file_filter.h"
+#include "message_box.h"
 #include "modal_runner.h"
 #include "open_directory.h"
 #include "qt_text.h"
@@ -11,29 +11,7 @@
 namespace resmill::gui {
 
 QtUserInterface::QtUserInterface(ModalRunner& runner, QMainWindow& mainWindow, QLabel& statusLabel)
-    : runner_(runner),
-      mainWindow_(mainWindow),
-      statusLabel_(statusLabel),
-      openDialog_(&mainWindow),
-      saveDialog_(&mainWindow),
-      progress_(&mainWindow) {
-  openDialog_.setObjectName(QStringLiteral("OpenDialog"));
-  openDialog_.setAcceptMode(QFileDialog::AcceptOpen);
-  openDialog_.setFileMode(QFileDialog::ExistingFile);
-  openDialog_.setOption(QFileDialog::HideNameFilterDetails, true);
-
-  // Unlike the old dialog this one asks before replacing an existing file: the
-  // file chosen by mistake is often the phone's original flash file.
-  saveDialog_.setObjectName(QStringLiteral("SaveDialog"));
-  saveDialog_.setAcceptMode(QFileDialog::AcceptSave);
-  saveDialog_.setFileMode(QFileDialog::AnyFile);
-  saveDialog_.setOption(QFileDialog::HideNameFilterDetails, true);
-  saveDialog_.setDefaultSuffix(QStringLiteral("shx"));
-  // Save As replaces an existing file without a question; the new file is written
-  // beside it and renamed into place only when complete, so the old one is never half-lost.
-  saveDialog_.setOption(QFileDialog::DontConfirmOverwrite, true);
-  saveDialog_.setNameFilters(ToQtNameFilters("SHX files|*.shx"));
-}
+    : runner_(runner), mainWindow_(mainWindow), statusLabel_(statusLabel), progress_(&mainWindow) {}
 
 QWidget* QtUserInterface::Owner(MessageOwner owner) const {
   // A message raised while a dialog is open (the port table's messages in
@@ -43,39 +21,63 @@ QWidget* QtUserInterface::Owner(MessageOwner owner) const {
 }
 
 void QtUserInterface::ShowMessage(std::string_view text, std::string_view caption, MessageOwner owner) {
-  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok, Owner(owner));
-  runner_.Run(box);
+  MessageBoxSpec spec;
+  spec.icon = IconForCaption(caption);
+  spec.caption = ToQString(caption);
+  spec.text = ToQString(text);
+  if (messageDetail) spec.detail = messageDetail(text);
+  RunMessageBox(runner_, Owner(owner), spec);
 }
 
 bool QtUserInterface::Confirm(std::string_view text, std::string_view caption, MessageOwner owner) {
-  QMessageBox box(QMessageBox::NoIcon, ToQString(caption), ToQString(text), QMessageBox::Ok | QMessageBox::Cancel,
-                  Owner(owner));
-  box.setDefaultButton(QMessageBox::Ok);
-  return runner_.Run(box) == QMessageBox::Ok;
+  MessageBoxSpec spec;
+  spec.icon = QMessageBox::Question;
+  spec.caption = ToQString(caption);
+  spec.text = ToQString(text);
+  spec.buttons = QMessageBox::Ok | QMessageBox::Cancel;
+  spec.defaultButton = QMessageBox::Ok;
+  return RunMessageBox(runner_, Owner(owner), spec) == QMessageBox::Ok;
+}
+
+std::optional<std::filesystem::path> QtUserInterface::RunFileDialog(QFileDialog& dialog) {
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  if (!lastFolder_.isEmpty()) dialog.setDirectory(lastFolder_);
+  if (runner_.Run(dialog) != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+  lastFolder_ = QFileInfo(chosen.front()).absolutePath();
+  return QStringToPath(chosen.front());
 }
 
 std::optional<std::filesystem::path> QtUserInterface::ChooseOpenFile(std::string_view title,
                                                                      std::string_view filter) {
-  openDialog_.setWindowTitle(ToQString(title));
-  openDialog_.setNameFilters(ToQtNameFilters(filter));
-  openDialog_.selectFile(QString());
-  if (runner_.Run(openDialog_) != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = openDialog_.selectedFiles();
-  if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
-  return QStringToPath(chosen.front());
+  if (!openAnswers.empty()) {
+    std::optional<std::filesystem::path> answer = std::move(openAnswers.front());
+    openAnswers.pop_front();
+    return answer;
+  }
+  QFileDialog dialog(&mainWindow_, ToQString(title));
+  dialog.setObjectName(QStringLiteral("OpenDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(ToQtNameFilters(filter));
+  return RunFileDialog(dialog);
 }
 
 std::optional<std::filesystem::path> QtUserInterface::ChooseSaveFile(std::string_view title, std::string_view filter,
                                                                      std::string_view defaultExtension) {
   QString suffix = ToQString(defaultExtension);
   if (suffix.startsWith(u'.')) suffix.remove(0, 1);
-  saveDialog_.setWindowTitle(ToQString(title));
-  saveDialog_.setNameFilters(ToQtNameFilters(filter));
-  saveDialog_.setDefaultSuffix(suffix);
-  if (runner_.Run(saveDialog_) != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = saveDialog_.selectedFiles();
-  if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
-  return QStringToPath(chosen.front());
+  QFileDialog dialog(&mainWindow_, ToQString(title));
+  dialog.setObjectName(QStringLiteral("SaveDialog"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(ToQtNameFilters(filter));
+  dialog.setDefaultSuffix(suffix);
+  // Save As replaces an existing file without a question; the new file is written
+  // beside it and renamed into place only when complete, so the old one is never half-lost.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  return RunFileDialog(dialog);
 }
 
 std::optional<std::filesystem::path> QtUserInterface::ChooseFolder(std::string_view title,
@@ -92,8 +94,12 @@ std::optional<IconSize> QtUserInterface::AskIconSize(std::string_view iconName, 
   return iconSizeQuestion(iconName, proposed);
 }
 
-void QtUserInterface::SetStatusText(std::string_view text) {
-  statusLabel_.setText(ToQString(text));
+void QtUserInterface::SetStatusText(std::string_view text) { ShowStatus(ToQString(text)); }
+
+void QtUserInterface::ShowStatus(const QString& text) {
+  statusLabel_.setText(text);
+  statusLabel_.setToolTip(text);
+  // Commands run without returning to the event loop: draw the news now.
   statusLabel_.repaint();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <deque>
 #include <functional>
 
 #include "platform/user_interface.h"
@@ -22,6 +23,9 @@ class QtUserInterface final : public UserInterface {
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageOwner owner) override;
   bool Confirm(std::string_view text, std::string_view caption, MessageOwner owner) override;
+  /// Each call runs a new dialog, so it starts with an empty file name (a name
+  /// left from the last choice would be taken by a plain Enter); it opens in
+  /// the folder of the last file chosen.
   std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title, std::string_view filter) override;
   std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title, std::string_view filter,
                                                       std::string_view defaultExtension) override;
@@ -29,23 +33,28 @@ class QtUserInterface final : public UserInterface {
                                                     const std::filesystem::path& startFolder) override;
   std::optional<IconSize> AskIconSize(std::string_view iconName, IconSize proposed) override;
   void SetStatusText(std::string_view text) override;
+  void ShowStatus(const QString& text);
   Progress& ProgressWindow() override { return progress_; }
 
   gui::ProgressWindow& progressWindow() { return progress_; }
-  QFileDialog& openDialog() { return openDialog_; }
-  QFileDialog& saveDialog() { return saveDialog_; }
 
+  /// Answers for the next file-open questions, taken instead of running the
+  /// dialog: the files named on the command line or dropped on the window.
+  std::deque<std::optional<std::filesystem::path>> openAnswers;
   /// The icon-size dialog, set once it exists (it is created after the main window).
   std::function<std::optional<IconSize>(std::string_view iconName, IconSize proposed)> iconSizeQuestion;
+  /// More to say below a message of the workflow, in the window only (the
+  /// command line prints the message as it stands). Empty: nothing more.
+  std::function<QString(std::string_view text)> messageDetail;
 
  private:
   QWidget* Owner(MessageOwner owner) const;
+  std::optional<std::filesystem::path> RunFileDialog(QFileDialog& dialog);
 
   ModalRunner& runner_;
   QMainWindow& mainWindow_;
   QLabel& statusLabel_;
-  QFileDialog openDialog_;
-  QFileDialog saveDialog_;
+  QString lastFolder_;
   gui::ProgressWindow progress_;
 };
 

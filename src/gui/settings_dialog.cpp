@@ -2,28 +2,28 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "fit_text.h"
+#include "form_size.h"
 #include "qt_text.h"
 
 namespace resmill::gui {
 
 namespace {
-QFrame* SunkenPanel(QWidget* parent, int left, int top, int width, int height) {
+QFrame* SunkenPanel(QWidget* parent, QVBoxLayout* into) {
   auto* panel = new QFrame(parent);
   panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  panel->setGeometry(left, top, width, height);
   auto* layout = new QVBoxLayout(panel);
   layout->setContentsMargins(8, 6, 8, 6);
+  into->addWidget(panel);
   return panel;
 }
 
 QCheckBox* AddBox(QFrame* panel, const char* name, const char* caption) {
   auto* box = new QCheckBox(QString::fromUtf8(caption), panel);
   box->setObjectName(QString::fromUtf8(name));
-  ShrinkToFit(box, box->text(), panel->width() - 16 - 24);
   panel->layout()->addWidget(box);
   return box;
 }
@@ -35,25 +35,35 @@ SettingsDialog::SettingsDialog(app::Settings& settings, ModalRunner& runner, QWi
       openDirectory1_(runner, this) {
   setObjectName(QStringLiteral("AboutBox1"));
   setWindowTitle(QStringLiteral("Settings"));
-  setFixedSize(321, 283);
   openDirectory1_.Title = QStringLiteral("Select a folder");
   openDirectory1_.EnableSizing = true;
 
-  QFrame* first = SunkenPanel(this, 8, 8, 305, 112);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 12);
+  QFrame* first = SunkenPanel(this, layout);
   checkBox1_ = AddBox(first, "CheckBox1", "Do not perform clean-up on completion");
   checkBox2_ = AddBox(first, "CheckBox2", "Edit only mode (Export from dialog is not invoked)");
   checkBox6_ = AddBox(first, "CheckBox6", "Auto-close app on stage completion");
-  QFrame* second = SunkenPanel(this, 8, 128, 305, 44);
+  QFrame* second = SunkenPanel(this, layout);
   checkBox4_ = AddBox(second, "CheckBox4", "Disable RAW 2 BMP conversion");
-  QFrame* third = SunkenPanel(this, 8, 180, 305, 44);
+  QFrame* third = SunkenPanel(this, layout);
   checkBox3_ = AddBox(third, "CheckBox3", "Select folder to save icons and CG's ");
+  layout->addStretch(1);
 
-  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  auto* cancel = new FormButton(QStringLiteral("Cancel"), {91, 27}, this);
   cancel->setObjectName(QStringLiteral("Button1"));
-  cancel->setGeometry(48, 240, 91, 27);
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  auto* ok = new FormButton(QStringLiteral("OK"), {91, 27}, this);
   ok->setObjectName(QStringLiteral("Button2"));
-  ok->setGeometry(182, 240, 91, 27);
+  // OK applies the settings: Enter means OK, wherever the focus is.
+  cancel->setAutoDefault(false);
+  ok->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cancel);
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addStretch(1);
+  layout->addLayout(buttons);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
@@ -63,9 +73,9 @@ SettingsDialog::SettingsDialog(app::Settings& settings, ModalRunner& runner, QWi
   connect(checkBox6_, &QCheckBox::clicked, this, [this](bool ticked) { settings_.autoCloseOnStage = ticked; });
   connect(checkBox3_, &QCheckBox::clicked, this, &SettingsDialog::CheckBox3Click);
 
+  FormSize::Keep(*this, QSize(321, 283));
   LoadFromSettings();
 }
-
 void SettingsDialog::LoadFromSettings() {
   // setChecked emits no clicked(), so no reaction runs here.
   checkBox1_->setChecked(!settings_.cleanUpOnCompletion);

@@ -156,6 +156,7 @@ TEST_F(ModelTest, PairingTwiceShowsFirstPairing) {
   ASSERT_TRUE(model_->Pair());
   model_->SelectSource(1);  // p2.raw
   ASSERT_TRUE(model_->Pair());
+  EXPECT_FALSE(model_->Pair());  // the same pairing again adds nothing
   ASSERT_EQ(table_.Count(), 2u);
   EXPECT_EQ(table_[0].TargetPath, targets_ / "10.gif");
   EXPECT_EQ(table_[0].SourcePath, picked_ / "p1.gif");
@@ -233,7 +234,7 @@ TEST_F(ModelTest, ResetAndShowingAgain) {
 TEST_F(ModelTest, FullTableRefusesWithMessage) {
   ShowOneFile();
   model_->SetSourceFolder(picked_);
-  TRepItem item{targets_ / "9.gif", picked_ / "p1.gif", 0, 0, false};
+  TRepItem item{targets_ / "filler.gif", picked_ / "p1.gif", 0, 0, false};  // not the pairing asked for
   for (std::size_t i = 0; i < ReplacementTable::kCapacity; ++i) ASSERT_TRUE(table_.Append(item));
   EXPECT_FALSE(model_->Pair());
   EXPECT_EQ(table_.Count(), ReplacementTable::kCapacity);
@@ -268,7 +269,7 @@ TEST_F(ModelTest, PortTableReactions) {
   EXPECT_FALSE(c.portTableEnabled);
 
   EXPECT_FALSE(model_->ApplyPortTableFile(dir_ / "bad.dpt"));
-  EXPECT_TRUE(table_.Empty());  // discarded before the header was read
+  EXPECT_EQ(table_.Count(), 2u);  // not a port table: the pairings stay
   EXPECT_EQ(ui_.messages.back().text, "Invalid port table header");
   EXPECT_EQ(ui_.messages.back().caption, "Error");
   EXPECT_FALSE(model_->Controls().portTableChecked);

@@ -7,7 +7,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "app/settings.h"
 #include "build_setup_dialog.h"
@@ -75,35 +77,139 @@ class BuildSetup : public ::testing::Test {
   std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(BuildSetup, ControlsSitWhereTheFormPutsThem) {
+TEST_F(BuildSetup, ControlsKeepTheFormsArrangement) {
   Build(
       [](BuildSetupDialog& dialog) {
         EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Build Setup"));
-        EXPECT_EQ(dialog.size(), QSize(560, 313));
-        struct Place {
+        dialog.show();
+        EXPECT_GE(dialog.width(), 560);
+        EXPECT_GE(dialog.height(), 313);
+        struct Control {
           const char* name;
-          QRect rect;
           const char* caption;
+          QSize smallest;
         };
-        const Place places[] = {
-            {"ListBox1", {152, 40, 105, 185}, nullptr}, {"ListBox2", {304, 40, 105, 185}, nullptr},
-            {"Button3", {264, 200, 33, 25}, "<="},      {"Button4", {304, 8, 105, 25}, "Select source folder"},
-            {"Button6", {472, 200, 75, 25}, "Reset"},   {"CheckBox1", {152, 240, 97, 17}, "Match Size"},
-            {"CheckBox3", {16, 200, 97, 17}, "Stretch"}, {"Button1", {384, 272, 75, 25}, "Cancel"},
-            {"Button2", {480, 272, 75, 25}, "OK"},
+        const Control controls[] = {
+            {"Panel1", nullptr, {129, 145}},  {"ListBox1", nullptr, {105, 185}},
+            {"Button3", "<=", {33, 25}},      {"ListBox2", nullptr, {105, 185}},
+            {"Panel2", nullptr, {129, 145}},  {"Button4", "Select source folder", {105, 25}},
+            {"Button6", "Reset", {75, 25}},   {"CheckBox1", "Match Size", {}},
+            {"CheckBox2", "Apply port table", {}}, {"CheckBox3", "Stretch", {}},
+            {"Button1", "Cancel", {75, 25}},  {"Button2", "OK", {75, 25}},
         };
-        for (const Place& p : places) {
-          auto* widget = dialog.findChild<QWidget*>(QString::fromUtf8(p.name));
-          ASSERT_NE(widget, nullptr) << p.name;
-          EXPECT_EQ(widget->geometry(), p.rect) << p.name;
-          if (auto* button = qobject_cast<QAbstractButton*>(widget); button && p.caption) {
-            EXPECT_EQ(button->text(), QString::fromUtf8(p.caption)) << p.name;
+        std::map<std::string, QRect> at;
+        for (const Control& c : controls) {
+          auto* widget = dialog.findChild<QWidget*>(QString::fromUtf8(c.name));
+          ASSERT_NE(widget, nullptr) << c.name;
+          at[c.name] = widget->geometry();
+          EXPECT_GE(widget->width(), c.smallest.width()) << c.name;
+          EXPECT_GE(widget->height(), c.smallest.height()) << c.name;
+          if (auto* button = qobject_cast<QAbstractButton*>(widget); button && c.caption) {
+            EXPECT_EQ(button->text(), QString::fromUtf8(c.caption)) << c.name;
           }
         }
+        // Left to right: target preview, target list, "<=", source list, source preview.
+        EXPECT_LT(at["Panel1"].right(), at["ListBox1"].left());
+        EXPECT_LT(at["ListBox1"].right(), at["Button3"].left());
+        EXPECT_LT(at["Button3"].right(), at["ListBox2"].left());
+        EXPECT_LT(at["ListBox2"].right(), at["Panel2"].left());
+        // "Select source folder" over the source list; the boxes under the lists; OK last.
+        EXPECT_LT(at["Button4"].bottom(), at["ListBox2"].top());
+        EXPECT_GT(at["CheckBox1"].top(), at["ListBox1"].bottom());
+        EXPECT_GT(at["CheckBox2"].top(), at["ListBox2"].bottom());
+        EXPECT_GT(at["CheckBox3"].top(), at["Panel1"].bottom());
+        EXPECT_GT(at["Button6"].top(), at["Panel2"].bottom());
+        EXPECT_LT(at["Button1"].right(), at["Button2"].left());
+        EXPECT_GT(at["Button2"].top(), at["CheckBox2"].bottom());
         EXPECT_EQ(dialog.portTableBox()->text(), QStringLiteral("Apply port table"));
         EXPECT_EQ(dialog.resetButton()->palette().color(QPalette::ButtonText), QColor(Qt::red));
+        dialog.hide();
       },
       false);
+}
+
+/// Share of reddish pixels (red well above green and blue) in `image`.
+double RedShare(const QImage& image) {
+  int red = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      red += c.red() > 150 && c.red() > c.green() + 80 && c.red() > c.blue() + 80;
+    }
+  }
+  return static_cast<double>(red) / (image.width() * image.height());
+}
+
+TEST_F(BuildSetup, ADisabledResetLooksDisabled) {
+  WriteText(dir / "shxdata.dat", "1");  // one file: no source folder yet, Reset is disabled
+  window = std::make_unique<MainWindow>(runner, dir.path());
+  ASSERT_TRUE(window->Start());
+  Build(
+      [&](BuildSetupDialog& dialog) {
+        QPushButton* reset = dialog.resetButton();
+        ASSERT_FALSE(reset->isEnabled());
+        EXPECT_NE(reset->palette().color(QPalette::Disabled, QPalette::ButtonText), QColor(Qt::red));
+        dialog.show();
+        EXPECT_LT(RedShare(reset->grab().toImage()), 0.001);
+        // Once a source folder is in use it can be pressed, and shows it in red.
+        dialog.model().SetSourceFolder(sourceIcons);
+        reset->setEnabled(true);
+        EXPECT_GT(RedShare(reset->grab().toImage()), 0.005);
+        dialog.hide();
+      },
+      false);
+}
+
+TEST_F(BuildSetup, EnterFinishesWithOkAndNeverPairs) {
+  Build(
+      [&](BuildSetupDialog& dialog) {
+        dialog.show();
+        dialog.pairButton()->click();
+        dialog.pairButton()->click();  // the same pairing again adds nothing
+        EXPECT_EQ(dialog.model().Table().Count(), 1u);
+        dialog.targetList()->setCurrentRow(1);
+        // Enter with the focus on "<=" (where the click left it) or on a list.
+        dialog.pairButton()->setFocus();
+        QTest::keyClick(dialog.pairButton(), Qt::Key_Return);
+        EXPECT_EQ(dialog.model().Table().Count(), 1u);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        dialog.setResult(0);
+        dialog.show();
+        dialog.targetList()->setFocus();
+        QTest::keyClick(dialog.targetList(), Qt::Key_Return);
+        EXPECT_EQ(dialog.model().Table().Count(), 1u);
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+        auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("Button2"));
+        EXPECT_TRUE(ok->isDefault());
+      },
+      false);
+}
+
+TEST_F(BuildSetup, TheTableDialogStartsEmptyAndABadTableKeepsThePairings) {
+  // The same run chose a flash file before: its name must not wait in the port table's dialog.
+  const fs::path flash = dir / "phone.shx";
+  WriteText(flash, "S0\r\n");
+  runner.answers.push_back(test::Choose(flash));
+  ASSERT_TRUE(window->ui().ChooseOpenFile("Open SBF/SHX/EZX/BIN file to edit or import DRM to", "SHX files|*.shx"));
+  const fs::path bad = dir / "bad.dpt";
+  WriteText(bad, "not a table\r\n2 a\r\n");
+  Build(
+      [&](BuildSetupDialog& dialog) {
+        dialog.targetList()->setCurrentRow(2);
+        dialog.pairButton()->click();
+        ASSERT_TRUE(dialog.MarkerShown());
+        runner.answers.push_front(test::Choose(bad));
+        dialog.portTableBox()->click();
+        EXPECT_FALSE(dialog.portTableBox()->isChecked());
+        EXPECT_TRUE(dialog.portTableBox()->isEnabled());
+        EXPECT_EQ(dialog.model().Table().Count(), 1u);  // the pairing made by hand stays
+        EXPECT_TRUE(dialog.MarkerShown());              // and so does its marker
+      },
+      false);
+  ASSERT_GE(runner.shown.size(), 3u);
+  EXPECT_EQ(runner.shown[2].title, QStringLiteral("Select icon port table"));
+  EXPECT_EQ(runner.shown[2].fileName, QString());
+  EXPECT_EQ(runner.Messages(), std::vector<std::string>{"Error: Invalid port table header"});
 }
 
 TEST_F(BuildSetup, ListsAreSortedAndTheSourceDrmIsOffered) {
@@ -126,6 +232,7 @@ TEST_F(BuildSetup, PairedIconsAreReplacedAfterConfirmation) {
         dialog.sourceList()->setCurrentRow(1);  // 2.png
         dialog.pairButton()->click();
         EXPECT_TRUE(dialog.model().Controls().pairingMarkerShown);
+        EXPECT_TRUE(dialog.MarkerShown());
         dialog.targetList()->setCurrentRow(3);  // 10.png, unpaired: the default shows again
         EXPECT_FALSE(dialog.model().Controls().pairingMarkerShown);
         dialog.sourceList()->setCurrentRow(0);
@@ -185,10 +292,12 @@ TEST_F(BuildSetup, PreviewsAreSizedCentredAndDrawn) {
         EXPECT_EQ(dialog.sourcePreview().picture.width, 121);
         EXPECT_EQ(dialog.sourcePreview().picture.height, 81);
 
-        const QImage shot = dialog.grab().toImage();
-        EXPECT_EQ(shot.pixelColor(14, 46), QColor(Qt::black));     // black area above the picture
-        EXPECT_EQ(shot.pixelColor(70, 110), QColor(0, 0, 255));     // the blue target icon
-        EXPECT_EQ(shot.pixelColor(488, 110), QColor(255, 0, 0));    // the red source picture
+        // Each panel draws its preview relative to its corner, the form's (8, 40) and (424, 40).
+        const QImage target = dialog.targetPanel()->grab().toImage();
+        const QImage source = dialog.sourcePanel()->grab().toImage();
+        EXPECT_EQ(target.pixelColor(14 - 8, 46 - 40), QColor(Qt::black));  // black area above the picture
+        EXPECT_EQ(target.pixelColor(70 - 8, 110 - 40), QColor(0, 0, 255));  // the blue target icon
+        EXPECT_EQ(source.pixelColor(488 - 424, 110 - 40), QColor(255, 0, 0));  // the red source picture
       },
       false);
 }
@@ -199,10 +308,10 @@ TEST_F(BuildSetup, UnreadablePictureShowsNoImage) {
       [&](BuildSetupDialog& dialog) {
         EXPECT_TRUE(dialog.targetPreview().noImage);
         EXPECT_FALSE(dialog.targetPreview().hasPicture);
-        const QImage shot = dialog.grab().toImage();
+        const QImage shot = dialog.targetPanel()->grab().toImage();
         int white = 0;
-        for (int y = 44; y < 44 + 137; ++y) {
-          for (int x = 12; x < 12 + 121; ++x) white += shot.pixelColor(x, y).lightness() > 128;
+        for (int y = 4; y < 4 + 137; ++y) {
+          for (int x = 4; x < 4 + 121; ++x) white += shot.pixelColor(x, y).lightness() > 128;
         }
         EXPECT_GT(white, 10);  // the text "[No image]"
       },

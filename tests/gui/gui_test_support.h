@@ -3,7 +3,9 @@
 // and a ModalRunner that answers each dialog from a script instead of a person.
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -24,8 +26,15 @@ struct ShownDialog {
   QString objectName;
   QString title;
   QString text;        ///< a message box's text
+  QString detail;      ///< a message box's informative text
   bool message = false;
   QWidget* parent = nullptr;
+  int icon = 0;        ///< a message box's QMessageBox::Icon
+  int defaultButton = 0;  ///< a message box's default QMessageBox::StandardButton
+  QSize size;          ///< a message box's size as shown
+  bool textWhole = false;  ///< every text of the message box had the room it needs
+  QString fileName;    ///< a file dialog's file name as it opened
+  QStringList nameFilters;  ///< a file dialog's filters
 };
 
 class ScriptedRunner final : public ModalRunner {
@@ -45,6 +54,17 @@ class ScriptedRunner final : public ModalRunner {
  protected:
   int Exec(QDialog& dialog) override;
 };
+
+/// True when every label and button in `widget` (shown) has the room its text
+/// needs; `problem` names the first that has not.
+bool TextsFit(const QWidget& widget, std::string* problem = nullptr);
+
+/// The least width a window needs so that a title bar shows `caption` whole:
+/// the caption in bold, and room for the window icon and three buttons.
+int CaptionRoom(const QString& caption);
+
+/// Runs `body` with the application's font at `pointSize`, then puts the font back.
+void WithFontSize(double pointSize, const std::function<void()>& body);
 
 /// Answers a file or folder dialog with `path`.
 ScriptedRunner::Handler Choose(const std::filesystem::path& path);

@@ -6,13 +6,19 @@
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
 #include "gui_test_support.h"
+#include "command_line.h"
 #include "main_window.h"
 #include "qt_text.h"
 #include "test_support.h"
+#include "work_panel.h"
 
 namespace resmill::gui {
 namespace {
@@ -155,11 +161,11 @@ TEST_F(Window, CancelledOpenChangesNothingAndDropsAStrayStateFile) {
   ASSERT_EQ(runner.shown.size(), 1u);
   EXPECT_EQ(runner.shown[0].title, QStringLiteral("Open SBF/SHX/EZX/BIN file to edit or import DRM to"));
   EXPECT_EQ(runner.shown[0].objectName, QStringLiteral("OpenDialog"));
-  auto& open = window->ui().openDialog();
-  EXPECT_EQ(open.nameFilters().size(), 4);
+  const QStringList filters = runner.shown[0].nameFilters;
+  ASSERT_EQ(filters.size(), 4);
   // Qt folds the two blanks of "BIN (SMG)  files" into one when it takes the filter.
-  EXPECT_TRUE(open.nameFilters()[2].startsWith(QStringLiteral("BIN (SMG) files (*.[bB][iI][nN] *.[sS][mM][gG])")))
-      << open.nameFilters()[2].toStdString();
+  EXPECT_TRUE(filters[2].startsWith(QStringLiteral("BIN (SMG) files (*.[bB][iI][nN] *.[sS][mM][gG])")))
+      << filters[2].toStdString();
   EXPECT_EQ(Menu(), (MenuStates{true, false, false, false, true}));
   EXPECT_EQ(window->controller().session().stageFlags, 0);
   EXPECT_FALSE(fs::exists(Dir() / "shxdata.dat"));
@@ -179,10 +185,10 @@ TEST_F(Window, OpenOfASampleWithOneAndTwoFiles) {
     const char* status;
   };
   const Case cases[] = {
-      {false, false, std::nullopt, 1, {false, false, true, true, false}, "Decompiling source file 1"},
-      {true, false, std::nullopt, 1, {false, false, true, true, false}, "Decompiling source file 1"},
-      {true, false, *sbf, 2, {false, true, true, true, false}, "Decompiling source file 2"},
-      {true, true, *sbf, 2, {true, false, false, false, true}, "Decompiling source file 2"},
+      {false, false, std::nullopt, 1, {false, false, true, true, false}, "DRM decompiled: "},
+      {true, false, std::nullopt, 1, {false, false, true, true, false}, "DRM decompiled: "},
+      {true, false, *sbf, 2, {false, true, true, true, false}, "DRM decompiled: "},
+      {true, true, *sbf, 2, {true, false, false, false, true}, "DRM decompiled: "},
   };
   for (const Case& c : cases) {
     Fresh();
@@ -192,16 +198,24 @@ TEST_F(Window, OpenOfASampleWithOneAndTwoFiles) {
     Click("FileOpenItem");
     if (NotAvailable()) GTEST_SKIP() << "opening flash files is not built yet";
     EXPECT_EQ(window->controller().session().stageFlags, c.flags);
-    EXPECT_EQ(window->StatusText(), QString::fromUtf8(c.status));
+    EXPECT_TRUE(window->StatusText().startsWith(QString::fromUtf8(c.status))) << window->StatusText().toStdString();
     EXPECT_FALSE(resmill::test::ListFolder(Dir() / "binary1/drmpack/icons").empty());
     if (c.autoClose) {
       EXPECT_EQ(runner.Messages(), std::vector<std::string>{": DRM decompiled."});
+      // Below the message: where the pictures are, and that the next start goes on from there.
+      const QString detail = runner.shown.back().detail;
+      EXPECT_TRUE(detail.contains(PathToQString(Dir() / "binary1/drmpack/icons"))) << detail.toStdString();
+      EXPECT_TRUE(detail.contains(QStringLiteral("next start"))) << detail.toStdString();
       EXPECT_TRUE(window->Closed());
       EXPECT_EQ(ReadText(Dir() / "shxdata.dat"), std::to_string(c.flags));
     } else {
       EXPECT_EQ(Menu(), c.menu);
       EXPECT_TRUE(runner.Messages().empty());
       EXPECT_FALSE(window->Closed());
+      // The summary counts the pictures and names the folder to edit them in.
+      EXPECT_TRUE(window->StatusText().contains(QStringLiteral(" pictures from ")));
+      EXPECT_TRUE(window->StatusText().contains(PathToQString(Dir() / "binary1/drmpack/icons")));
+      EXPECT_EQ(window->StatusText().contains(QStringLiteral(" and ")), c.flags == 2);
     }
   }
 }
@@ -252,15 +266,22 @@ TEST_F(Window, SaveAsDialogFollowsTheTargetKind) {
   for (const Case& c : cases) {
     Fresh();
     Start(c.state, /*autoClose=*/false);
-    runner.answers.push_back(Cancel());
+    QString suffix;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    runner.answers.push_back([&](QDialog& d) {
+      auto& save = static_cast<QFileDialog&>(d);
+      suffix = save.defaultSuffix();
+      mode = save.acceptMode();
+      return static_cast<int>(QDialog::Rejected);
+    });
     Click("FileSaveAsItem");
     ASSERT_EQ(runner.shown.size(), 1u);
     EXPECT_EQ(runner.shown[0].title, QString::fromUtf8(c.title));
-    QFileDialog& save = window->ui().saveDialog();
-    ASSERT_EQ(save.nameFilters().size(), 1);
-    EXPECT_TRUE(save.nameFilters()[0].startsWith(QString::fromUtf8(c.filterStart))) << c.state;
-    EXPECT_EQ(save.defaultSuffix(), QStringLiteral("shx"));
-    EXPECT_EQ(save.acceptMode(), QFileDialog::AcceptSave);
+    const QStringList filters = runner.shown[0].nameFilters;
+    ASSERT_EQ(filters.size(), 1);
+    EXPECT_TRUE(filters[0].startsWith(QString::fromUtf8(c.filterStart))) << c.state;
+    EXPECT_EQ(suffix, QStringLiteral("shx"));
+    EXPECT_EQ(mode, QFileDialog::AcceptSave);
     EXPECT_FALSE(window->controller().session().drmSaved);
     EXPECT_FALSE(window->Closed());
     EXPECT_EQ(Menu(), (MenuStates{false, c.state[1] == '0', true, true, false}));
@@ -284,13 +305,23 @@ TEST_F(Window, SaveAsOfAnOpenedSampleWritesTheSuperfile) {
   if (NotAvailable()) GTEST_SKIP() << "opening flash files is not built yet";
   const fs::path out = Dir() / "new.shx";
   runner.answers.push_back(Choose(out));
+  QStringList statusWhileSaving;
+  QObject::connect(&window->ui().progressWindow(), &ProgressWindow::Updated,
+                   [&] { statusWhileSaving << window->StatusText(); });
   Click("FileSaveAsItem");
+  ASSERT_FALSE(statusWhileSaving.isEmpty());
+  EXPECT_EQ(statusWhileSaving.front(), QStringLiteral("Saving %1").arg(PathToQString(out)));
   if (NotAvailable()) GTEST_SKIP() << "saving superfiles is not built yet";
   EXPECT_EQ(runner.Messages().back(), ": Operation Complete");
-  EXPECT_EQ(window->StatusText(), QStringLiteral("Complete"));
+  EXPECT_EQ(window->StatusText(), QStringLiteral("Complete: %1 saved").arg(PathToQString(out)));
   EXPECT_TRUE(fs::is_regular_file(out));
   EXPECT_TRUE(window->controller().session().drmSaved);
   EXPECT_FALSE(window->Closed());
+  // Cleaned up, the work is gone: the menu is that of a fresh start, not a
+  // second Save As of a tree that no longer exists.
+  EXPECT_EQ(Menu(), (MenuStates{true, false, false, false, true}));
+  EXPECT_EQ(window->workPanel().Text(), QString::fromUtf8(WorkPanel::kFirstSteps));
+  EXPECT_TRUE(fs::is_directory(Dir() / "binary1/drmpack/icons"));  // ready for the next Open
   Click("FileExitItem");  // saved: no warning
   EXPECT_EQ(runner.Messages().back(), ": Operation Complete");
   EXPECT_FALSE(fs::exists(Dir() / "shxdata.dat"));
@@ -342,7 +373,9 @@ TEST_F(Window, ResetReturnsToAFreshStart) {
   Start("2");
   WriteText(Dir() / "binary1/drmpack/icons/1.gif", "edited");
   WriteText(Dir() / "shxdata.dat", "2");
+  runner.messageAnswers = {QMessageBox::Yes};
   Click("Reset1");
+  runner.shown.clear();
   EXPECT_EQ(Menu(), (MenuStates{true, false, false, false, true}));
   EXPECT_FALSE(fs::exists(Dir() / "shxdata.dat"));
   EXPECT_FALSE(fs::exists(Dir() / "binary1/drmpack/icons/1.gif"));
@@ -392,6 +425,236 @@ TEST_F(Window, AboutShowsTheAboutBox) {
   Click("HelpAboutItem");
   ASSERT_EQ(runner.shown.size(), 1u);
   EXPECT_EQ(runner.shown[0].title, QStringLiteral("About"));
+}
+
+TEST_F(Window, ResetAsksBeforeDiscardingPendingWork) {
+  Start("2");
+  const fs::path edited = Dir() / "binary1/drmpack/icons/1.gif";
+  WriteText(edited, "edited");
+  const std::string question = fmt::format("Reset: Discard the pending work? The pictures in {} will be deleted.",
+                                           Dir().string());
+  runner.messageAnswers = {QMessageBox::No};
+  Click("Reset1");
+  ASSERT_EQ(runner.Messages(), std::vector<std::string>{question});
+  EXPECT_EQ(runner.shown[0].defaultButton, QMessageBox::No);
+  EXPECT_EQ(runner.shown[0].icon, QMessageBox::Warning);
+  EXPECT_TRUE(fs::exists(edited));  // No keeps everything
+  EXPECT_EQ(Menu(), (MenuStates{false, true, true, true, false}));
+  EXPECT_TRUE(window->StatusText().contains(QStringLiteral("kept"))) << window->StatusText().toStdString();
+
+  runner.messageAnswers = {QMessageBox::Yes};
+  Click("Reset1");
+  EXPECT_EQ(runner.Messages(), (std::vector<std::string>{question, question}));
+  EXPECT_FALSE(fs::exists(edited));
+  EXPECT_EQ(Menu(), (MenuStates{true, false, false, false, true}));
+  EXPECT_TRUE(window->StatusText().contains(QStringLiteral("discarded"))) << window->StatusText().toStdString();
+
+  // Nothing pending: nothing to ask.
+  Click("Reset1");
+  EXPECT_EQ(runner.Messages().size(), 2u);
+}
+
+TEST_F(Window, EveryFileDialogStartsWithAnEmptyName) {
+  // The source dialog right after the target's: a name left in it would be
+  // opened a second time by a plain Enter.
+  Start(nullptr, /*autoClose=*/false, /*askSource=*/true);
+  const fs::path target = Dir() / "target.shx";
+  WriteText(target, "S0 not a superfile\r\n");
+  runner.answers.push_back(Choose(target));
+  runner.answers.push_back(Cancel());
+  Click("FileOpenItem");
+  ASSERT_GE(runner.shown.size(), 2u);
+  EXPECT_EQ(runner.shown[1].title, QStringLiteral("Open SBF/SHX/EZX/BIN file to export DRM from (Cancel to skip)"));
+  EXPECT_EQ(runner.shown[1].fileName, QString());
+
+  // Save As, after a name was typed and the dialog cancelled.
+  Fresh();
+  Start("1", /*autoClose=*/false);
+  runner.answers.push_back([&](QDialog& d) {
+    static_cast<QFileDialog&>(d).selectFile(PathToQString(Dir() / "typed.shx"));
+    return static_cast<int>(QDialog::Rejected);
+  });
+  runner.answers.push_back(Cancel());
+  Click("FileSaveAsItem");
+  Click("FileSaveAsItem");
+  ASSERT_EQ(runner.shown.size(), 2u);
+  EXPECT_EQ(runner.shown[0].fileName, QString());
+  EXPECT_EQ(runner.shown[1].fileName, QString());
+}
+
+TEST_F(Window, TheClientAreaSaysWhatToDoAndWhereThePicturesAre) {
+  struct Case {
+    const char* state;
+    std::vector<const char*> says;
+    const char* folder;  // the pictures' folder under the work folder; none when nothing is pending
+  };
+  const Case cases[] = {
+      {nullptr, {"Open a flash file or skin (Ctrl+O) to begin"}, nullptr},
+      {"2", {"a flash file, with a second file to port from", "Port, Build or Save As"}, "binary1/drmpack/icons"},
+      {"5", {"a raw flash dump.", "Next: Build or Save As"}, "binary1/drmpack/icons"},
+      {"9", {"a skin."}, "binary1/drmpack/raws"},
+  };
+  for (const Case& c : cases) {
+    Fresh();
+    Start(c.state);
+    WorkPanel& panel = window->workPanel();
+    EXPECT_EQ(window->centralWidget(), &panel);
+    for (const char* part : c.says) {
+      EXPECT_TRUE(panel.Text().contains(QString::fromUtf8(part))) << panel.Text().toStdString();
+    }
+    QPushButton* button = panel.openFolderButton();
+    EXPECT_EQ(button->isHidden(), c.folder == nullptr);
+    if (c.folder == nullptr) continue;
+    const QString folder = PathToQString(Dir() / c.folder);
+    EXPECT_TRUE(panel.Text().contains(folder)) << panel.Text().toStdString();
+    QList<QUrl> opened;
+    panel.openUrl = [&](const QUrl& url) {
+      opened << url;
+      return true;
+    };
+    button->click();
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+  }
+}
+
+TEST_F(Window, FilesFromOutsideOpenWithoutDialogsUnlessWorkIsPending) {
+  const auto shx = Sample(".shx");
+  const auto sbf = Sample(".sbf");
+  if (!shx || !sbf) GTEST_SKIP() << "no samples in " << resmill::test::BinaryDir() / "examples";
+  Start(nullptr, /*autoClose=*/false, /*askSource=*/false);
+  window->OpenFiles(*shx, *sbf);
+  if (NotAvailable()) GTEST_SKIP() << "opening flash files is not built yet";
+  EXPECT_TRUE(runner.shown.empty());  // no dialog, no message
+  EXPECT_EQ(window->controller().session().stageFlags, 2);
+  EXPECT_EQ(Menu(), (MenuStates{false, true, true, true, false}));
+  EXPECT_TRUE(window->workPanel().Text().contains(PathToQString(shx->filename())));
+
+  // The same guard as the Open menu item: pending work is not opened over.
+  window->OpenFiles(*sbf, std::nullopt);
+  const auto messages = runner.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].rfind("Warning: Work is pending", 0), 0u) << messages[0];
+  EXPECT_TRUE(runner.shown[0].detail.contains(PathToQString(*sbf)));
+  EXPECT_EQ(window->controller().session().stageFlags, 2);
+  EXPECT_EQ(window->controller().session().targetFileName, *shx);
+}
+
+TEST_F(Window, ADroppedFileIsOpened) {
+  Start(nullptr, /*autoClose=*/false, /*askSource=*/true);
+  const fs::path damaged = Dir() / "dropped.shx";
+  WriteText(damaged, "S0this is not a superfile\r\n");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(PathToQString(damaged))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &drop);
+  QCoreApplication::processEvents();
+  // Opened at once, without the dialogs (the source dialog included): the
+  // one message is Open's verdict on the dropped file.
+  const auto messages = runner.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(runner.shown.size(), 1u);
+  EXPECT_TRUE(messages[0].find("dropped.shx") != std::string::npos || messages[0] == "Error: No DRM found")
+      << messages[0];
+}
+
+TEST(DroppedFiles, OneOrTwoLocalFilesAreOpened) {
+  const QUrl a = QUrl::fromLocalFile(QStringLiteral("/x/a.shx"));
+  const QUrl b = QUrl::fromLocalFile(QStringLiteral("/x/b.sbf"));
+  EXPECT_EQ(MainWindow::FilesToOpen({a}), (std::vector<fs::path>{"/x/a.shx"}));
+  EXPECT_EQ(MainWindow::FilesToOpen({a, b}), (std::vector<fs::path>{"/x/a.shx", "/x/b.sbf"}));
+  EXPECT_FALSE(MainWindow::FilesToOpen({}));
+  EXPECT_FALSE(MainWindow::FilesToOpen({a, b, a}));
+  EXPECT_FALSE(MainWindow::FilesToOpen({QUrl(QStringLiteral("https://example.org/a.shx"))}));
+}
+
+TEST(CommandLine, FilesAreTheTargetAndTheSource) {
+  const fs::path folder = "/home/u/ResMill";
+  struct Case {
+    QStringList arguments;
+    std::optional<fs::path> target;
+    std::optional<fs::path> source;
+  };
+  const Case cases[] = {
+      {{}, std::nullopt, std::nullopt},
+      {{"a.shx"}, folder / "a.shx", std::nullopt},
+      {{"/data/a.shx", "../b.sbf"}, fs::path("/data/a.shx"), folder / "../b.sbf"},
+  };
+  for (const Case& c : cases) {
+    QString error;
+    auto files = FilesFromArguments(c.arguments, folder, error);
+    ASSERT_TRUE(files) << c.arguments.join(u' ').toStdString();
+    EXPECT_EQ(files->target, c.target);
+    EXPECT_EQ(files->source, c.source);
+  }
+  QString error;
+  EXPECT_FALSE(FilesFromArguments({"a", "b", "c"}, folder, error));
+  EXPECT_TRUE(error.contains(QStringLiteral("at most two"))) << error.toStdString();
+}
+
+/// The first half of `file` as `copy`: a flash file cut off in the middle.
+void WriteFirstHalf(const fs::path& file, const fs::path& copy) {
+  const auto bytes = resmill::test::ReadBytes(file);
+  resmill::test::WriteBytes(copy, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+}
+
+TEST_F(Window, ADamagedOrUnreadableSourceLeavesTheTargetsWork) {
+  const auto shx = Sample(".shx");
+  if (!shx) GTEST_SKIP() << "no sample superfile";
+  for (const char* source : {"cut.shx", "missing.sbf"}) {
+    Fresh();
+    if (fs::path(source).extension() == ".shx") WriteFirstHalf(*shx, Dir() / source);
+    Start(nullptr, /*autoClose=*/false, /*askSource=*/true);
+    runner.answers.push_back(Choose(*shx));
+    runner.answers.push_back(Choose(Dir() / source));
+    Click("FileOpenItem");
+    if (NotAvailable()) GTEST_SKIP() << "opening flash files is not built yet";
+    const auto messages = runner.Messages();
+    ASSERT_EQ(messages.size(), 1u) << source;
+    EXPECT_EQ(messages[0].rfind("Warning: No 2nd DRM found\n\n", 0), 0u) << messages[0];
+    EXPECT_NE(messages[0].find(source), std::string::npos) << messages[0];
+    EXPECT_EQ(runner.shown.back().icon, QMessageBox::Warning);
+    // The target's work goes on alone.
+    EXPECT_EQ(window->controller().session().stageFlags, 1) << source;
+    EXPECT_EQ(Menu(), (MenuStates{false, false, true, true, false})) << source;
+    EXPECT_FALSE(resmill::test::ListFolder(Dir() / "binary1/drmpack/icons").empty());
+    EXPECT_TRUE(window->StatusText().startsWith(QStringLiteral("DRM decompiled: "))) << source;
+  }
+}
+
+TEST_F(Window, StatusSaysWhatTheLastCommandDid) {
+  const auto shx = Sample(".shx");
+  const auto sbf = Sample(".sbf");
+  if (!shx || !sbf) GTEST_SKIP() << "no samples";
+  // A target that fails half-way: the status must not go on saying that it is being decompiled.
+  Start(nullptr, /*autoClose=*/false, /*askSource=*/false);
+  WriteFirstHalf(*shx, Dir() / "cut.shx");
+  runner.answers.push_back(Choose(Dir() / "cut.shx"));
+  Click("FileOpenItem");
+  if (NotAvailable()) GTEST_SKIP() << "opening flash files is not built yet";
+  ASSERT_EQ(runner.Messages().size(), 1u);
+  EXPECT_EQ(runner.shown.back().icon, QMessageBox::Critical);
+  if (runner.Messages()[0] == "Error: No DRM found") {
+    EXPECT_EQ(window->StatusText(), QStringLiteral("No DRM found. Shutting down."));
+  } else {
+    EXPECT_TRUE(window->StatusText().startsWith(QStringLiteral("Open failed: "))) << window->StatusText().toStdString();
+  }
+
+  // Open, Port and Build each end with what they did.
+  Fresh();
+  Start(nullptr, /*autoClose=*/false, /*askSource=*/true);
+  runner.answers.push_back(Choose(*shx));
+  runner.answers.push_back(Choose(*sbf));
+  Click("FileOpenItem");
+  EXPECT_TRUE(window->StatusText().startsWith(QStringLiteral("DRM decompiled: "))) << window->StatusText().toStdString();
+  Click("Port1");
+  EXPECT_TRUE(window->StatusText().startsWith(QStringLiteral("Port complete: "))) << window->StatusText().toStdString();
+  EXPECT_TRUE(window->StatusText().contains(QStringLiteral(" pictures copied into ")));
+  runner.answers.push_back(Cancel());
+  Click("Build1");
+  EXPECT_EQ(window->StatusText(), QStringLiteral("Build: no icon was replaced"));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include "app/settings.h"
@@ -53,7 +54,8 @@ class Settings : public ::testing::Test {
 TEST_F(Settings, DialogHasItsCaptionsAndStartsFromTheSettings) {
   SettingsDialog& dialog = window->settingsDialog();
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Settings"));
-  EXPECT_EQ(dialog.size(), QSize(321, 283));
+  EXPECT_GE(dialog.width(), 321);
+  EXPECT_GE(dialog.height(), 283);
   struct BoxCase {
     int number;
     const char* caption;
@@ -163,6 +165,23 @@ TEST_F(Settings, ResetReloadsTheFileAndTheDialogShowsIt) {
   EXPECT_TRUE(Current().autoCloseOnStage);
   RunSettings([&] { EXPECT_TRUE(Box(6)->isChecked()); }, /*ok=*/true);
   EXPECT_TRUE(Saved().autoCloseOnStage);
+}
+
+TEST_F(Settings, EnterMeansOk) {
+  runner.answers.push_back([&](QDialog& dialog) {
+    dialog.show();
+    Box(1)->click();  // the focus stays on the box the user clicked
+    Box(1)->setFocus();
+    QTest::keyClick(Box(1), Qt::Key_Return);
+    dialog.hide();
+    return dialog.result();
+  });
+  window->findChild<QAction*>(QStringLiteral("Settings1"))->trigger();
+  EXPECT_FALSE(Saved().cleanUpOnCompletion);  // applied and saved
+  auto* ok = window->settingsDialog().findChild<QPushButton*>(QStringLiteral("Button2"));
+  auto* cancel = window->settingsDialog().findChild<QPushButton*>(QStringLiteral("Button1"));
+  EXPECT_TRUE(ok->isDefault());
+  EXPECT_FALSE(cancel->isDefault());
 }
 
 }  // namespace

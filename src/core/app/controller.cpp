@@ -3,8 +3,10 @@
 #include <fmt/format.h>
 
 #include "app/operations.h"
+#include "drm/drm_layout.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "skin/skin_unpack.h"
 
 namespace resmill::app {
 namespace fs = std::filesystem;
@@ -13,7 +15,17 @@ namespace {
 constexpr const char* kOpenFilter = "SHX files|*.shx|SBF files|*.sbf|BIN (SMG)  files|*.bin;*.smg|EZX files|*.ezx";
 constexpr const char* kTargetTitle = "Open SBF/SHX/EZX/BIN file to edit or import DRM to";
 constexpr const char* kSourceTitle = "Open SBF/SHX/EZX/BIN file to export DRM from (Cancel to skip)";
+std::string FileName(const fs::path& file) { return file.filename().string(); }
+
+/// "1 picture", "12 pictures".
+std::string Pictures(std::size_t count) { return fmt::format("{} picture{}", count, count == 1 ? "" : "s"); }
+std::string Icons(std::size_t count) { return fmt::format("{} icon{}", count, count == 1 ? "" : "s"); }
 }  // namespace
+
+fs::path PicturesFolder(const Session& session) {
+  if (session.stageFlags & kSkinTarget) return JoinTail(session.tree.drmPack1Folder, skin::kRawsFolder);
+  return session.tree.icons1Folder;
+}
 
 std::tm LocalTimeNow() {
   std::time_t now = std::time(nullptr);
@@ -79,21 +91,28 @@ void Controller::RequestClose() {
   Shutdown();
 }
 
-bool Controller::Decompile(int slot, const fs::path& file, const std::string& ext, bool& isSkin,
-                           bool& isRawDump) {
+std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file, const std::string& ext,
+                                                 bool& isSkin, bool& isRawDump) {
   Session& s = session_;
   isSkin = false;
   isRawDump = false;
-  if (ext == ".SBF") return OpenSbfDrm(s, slot);
-  if (ext == ".SHX") return OpenShxDrm(s, slot);
   if (ext == ".EZX") {
     if (slot == 2 && s.settings.convertRawToBmp) s.convertSkinPictures = true;
-    UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
     isSkin = true;
-    return true;
+    return UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
   }
-  isRawDump = true;
-  return OpenBinDrm(s, slot);
+  bool found = false;
+  if (ext == ".SBF") {
+    found = OpenSbfDrm(s, slot);
+  } else if (ext == ".SHX") {
+    found = OpenShxDrm(s, slot);
+  } else {
+    isRawDump = true;
+    found = OpenBinDrm(s, slot);
+  }
+  if (!found) return std::nullopt;
+  const drm::DrmLayout layout = drm::ReadDescrDat(ResolveCaseBlind(s.tree.DrmPackFolder(slot), "descr.dat"));
+  return static_cast<std::size_t>(layout.RawCount) + static_cast<std::size_t>(layout.GifCount);
 }
 
 OpenResult Controller::Open(SourceQuestion question) {
@@ -104,6 +123,7 @@ OpenResult Controller::Open(SourceQuestion question) {
   // Open is offered only while nothing is pending, when no state file should be there.
   if (!target) {
     if (s.nothingPending) DeleteStateFileQuietly();
+    s.ui.SetStatusText("Open cancelled");
     return OpenResult::Cancelled;
   }
   s.targetExt = UpperExtension(s.targetFileName.string());
@@ -120,21 +140,36 @@ OpenResult Controller::Open(SourceQuestion question) {
   s.fileSlot = 1;
   s.ui.SetStatusText("Decompiling source file 1");
   bool targetIsSkin = false, targetIsRawDump = false;
-  if (!Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump)) {
+  const std::optional<std::size_t> targetPictures =
+      Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump);
+  if (!targetPictures) {
     s.ui.SetStatusText("No DRM found. Shutting down.");
     s.ui.ShowMessage("No DRM found", "Error", MessageOwner::Desktop);
     if (s.nothingPending) DeleteStateFileQuietly();
     return OpenResult::NoDrm;
   }
 
+  std::optional<std::size_t> sourcePictures;
   if (s.stageFlags == kTwoFiles) {
     s.fileSlot = 2;
     s.ui.SetStatusText("Decompiling source file 2");
     bool sourceIsSkin = false, sourceIsRawDump = false;
-    if (!Decompile(2, s.sourceFileName, s.sourceExt, sourceIsSkin, sourceIsRawDump)) {
+    // A source that cannot be read costs the source only: the target is unpacked
+    // already, and its work goes on alone, as with a source that holds no DRM.
+    std::string whyNot;
+    try {
+      sourcePictures = Decompile(2, s.sourceFileName, s.sourceExt, sourceIsSkin, sourceIsRawDump);
+    } catch (const Error& e) {
+      whyNot = e.what();
+      if (whyNot.find(FileName(s.sourceFileName)) == std::string::npos) {
+        whyNot = fmt::format("{}: {}", s.sourceFileName.string(), whyNot);
+      }
+    }
+    if (!sourcePictures) {
       s.stageFlags = kOneFile;
       s.ui.SetStatusText("No DRM found. DRM Edit mode");
-      s.ui.ShowMessage("No 2nd DRM found", "Warning", MessageOwner::Desktop);
+      s.ui.ShowMessage(whyNot.empty() ? std::string("No 2nd DRM found") : "No 2nd DRM found\n\n" + whyNot, "Warning",
+                       MessageOwner::Desktop);
     }
   }
   if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
@@ -144,6 +179,10 @@ OpenResult Controller::Open(SourceQuestion question) {
   // tree reaches the disk first, then the state file that says it is there.
   SyncFileSystem(s.settings.workFolder);
   WriteStateFile(s.StateFile(), s.stageFlags);
+  std::string summary = fmt::format("DRM decompiled: {} from {}", Pictures(*targetPictures), FileName(s.targetFileName));
+  if (sourcePictures) summary += fmt::format(" and {} from {}", Pictures(*sourcePictures), FileName(s.sourceFileName));
+  s.ui.SetStatusText(fmt::format("{}; edit them in {}", summary, PicturesFolder(s).string()));
+
   if (s.settings.autoCloseOnStage) {
     s.nothingPending = false;
     s.ui.ShowMessage("DRM decompiled.", "", MessageOwner::Desktop);
@@ -162,11 +201,24 @@ void Controller::EnableAfterOpen() {
   menu_.build = true;
   menu_.settings = false;
   s.nothingPending = false;
+  // New work: an earlier save in this run says nothing about it.
+  s.drmSaved = false;
 }
 
 PortSummary Controller::Port() {
-  const drm::PortResult result = PortDrm(session_);
-  SyncFileSystem(session_.settings.workFolder);
+  Session& s = session_;
+  s.ui.SetStatusText("Porting the source DRM's pictures into the target");
+  const drm::PortResult result = PortDrm(s);
+  SyncFileSystem(s.settings.workFolder);
+  if (result.compatible) {
+    // The tree differs from what was saved, if anything was.
+    s.drmSaved = false;
+    s.ui.SetStatusText(fmt::format("Port complete: {} copied into {}",
+                                   Pictures(static_cast<std::size_t>(result.gifCopied + result.rawCopied)),
+                                   PicturesFolder(s).string()));
+  } else {
+    s.ui.SetStatusText("Port failed: incompatible DRMs; nothing was copied");
+  }
   return {result.compatible, result.gifCopied, result.rawCopied};
 }
 
@@ -175,8 +227,10 @@ BuildResult Controller::Build(bool setupAccepted, bool confirm) {
   if (!setupAccepted || s.replacementTable.Count() == 0 ||
       (confirm && !s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow))) {
     s.replacementTable.Clear();
+    s.ui.SetStatusText("Build: no icon was replaced");
     return {BuildResult::Status::Cancelled, {}};
   }
+  s.ui.SetStatusText(fmt::format("Replacing {}", Icons(s.replacementTable.Count())));
   // All or nothing: a pairing that would store a picture nobody can read is found
   // before the first icon is replaced.
   std::vector<build::CheckedReplacement> checked;
@@ -185,11 +239,14 @@ BuildResult Controller::Build(bool setupAccepted, bool confirm) {
   } catch (const Error& e) {
     if (e.kind() == Error::Kind::Internal) throw;
     BuildResult refused{BuildResult::Status::Refused, fmt::format("Nothing was replaced. {}", e.what())};
+    s.ui.SetStatusText("Build refused: nothing was replaced");
     s.ui.ShowMessage(refused.message, "Error", MessageOwner::MainWindow);
     s.replacementTable.Clear();
     return refused;
   }
+  s.drmSaved = false;
   ApplyReplacements(s, checked);
+  s.ui.SetStatusText(fmt::format("Transfer complete: {} replaced", Icons(s.replacementTable.Count())));
   s.ui.ShowMessage("Transfer complete", "", MessageOwner::MainWindow);
   s.buildCompleted = true;
   return {BuildResult::Status::Done, {}};
@@ -207,6 +264,8 @@ SaveResult Controller::SaveAs() {
     s.saveFileName = *chosen;
     s.drmOutputFile = DeriveDrmOutputFile(s.saveFileName);
     std::string storedEmpty;
+    const fs::path& written = (s.stageFlags & kRawDumpTarget) ? s.drmOutputFile : s.saveFileName;
+    s.ui.SetStatusText(fmt::format("Saving {}", written.string()));
     if (s.stageFlags & kRawDumpTarget) {
       storedEmpty = StoredEmptyWarning(s, CompileDrm(s));
     } else if (s.stageFlags & kSkinTarget) {
@@ -218,12 +277,20 @@ SaveResult Controller::SaveAs() {
     // The new file is on the disk: the work it came from is no longer pending.
     DeleteStateFileQuietly();
     s.drmSaved = true;
+    s.ui.SetStatusText(fmt::format("Complete: {} saved", written.string()));
     s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
-    s.ui.SetStatusText("Complete");
-    if (s.settings.cleanUpOnCompletion) CleanUpWorkFolders(s.tree);
+    if (s.settings.cleanUpOnCompletion) {
+      CleanUpWorkFolders(s.tree);
+      // The work is gone with its tree: what stays is a fresh start, and Open
+      // needs the empty folders again.
+      s.tree = CreateWorkFolders(s.settings.workFolder);
+      s.nothingPending = true;
+      menu_ = MenuState{};
+    }
     result = SaveResult::Done;
   } else {
     s.drmSaved = false;
+    s.ui.SetStatusText("Save As cancelled");
     KeepPendingWork();  // an earlier save of this run removed the state file
   }
   if (s.settings.autoCloseOnStage) RequestClose();

@@ -3,9 +3,11 @@
 // Port, Build, Save As, Settings, Reset, Exit and the menu-item states. The Qt
 // window, resmill-cli and the tests drive this same object.
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/session.h"
 #include "platform/folder_lock.h"
@@ -35,6 +37,8 @@ struct PortSummary {
 };
 
 enum class OpenResult { Cancelled, NoDrm, Done };
+/// The message that ends a successful Open with auto-close on.
+inline constexpr std::string_view kDrmDecompiledMessage = "DRM decompiled.";
 enum class SaveResult { Cancelled, Done };
 
 /// How a Build ended.
@@ -56,6 +60,10 @@ struct SettingsChoice {
   /// The folder chosen with "Select folder to save icons and CG's " when that box is ticked.
   std::optional<std::filesystem::path> newWorkFolder;
 };
+
+/// The folder that holds the pictures to edit: a skin's pictures under their
+/// own names, a DRM's icons and the PNG copies of its RAW pictures.
+std::filesystem::path PicturesFolder(const Session& session);
 
 class Controller {
  public:
@@ -92,7 +100,9 @@ class Controller {
   const Session& session() const noexcept { return session_; }
 
  private:
-  bool Decompile(int slot, const std::filesystem::path& file, const std::string& ext, bool& isSkin, bool& isRawDump);
+  /// The pictures unpacked into the slot's tree; nothing when the file holds no DRM.
+  std::optional<std::size_t> Decompile(int slot, const std::filesystem::path& file, const std::string& ext,
+                                       bool& isSkin, bool& isRawDump);
   void EnableAfterOpen();
   void DeleteStateFileQuietly();
   void KeepPendingWork();

@@ -3,6 +3,7 @@
 // owns it; these functions chain them and hand them the work-tree folders and
 // settings of the session, so the lower layers never see the work tree.
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,7 +33,8 @@ drm::CompileResult CompileSuperfile(Session& session);
 std::string StoredEmptyWarning(const Session& session, const drm::CompileResult& compiled);
 
 // Skins (ops_skin.cpp).
-void UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder);
+/// The number of pictures unpacked.
+std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder);
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile);
 
 // Build (ops_build.cpp).

@@ -11,9 +11,11 @@
 
 namespace resmill::app {
 
-void UnpackSkin(Session& session, const std::filesystem::path& skinFile, const std::filesystem::path& drmPackFolder) {
+std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile,
+                       const std::filesystem::path& drmPackFolder) {
   skin::ImageConverter converter(session.conversion);
-  skin::UnpackSkin(skinFile, drmPackFolder, session.convertSkinPictures, converter, session.ui.ProgressWindow());
+  return skin::UnpackSkin(skinFile, drmPackFolder, session.convertSkinPictures, converter, session.ui.ProgressWindow())
+      .pictures;
 }
 
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile) {

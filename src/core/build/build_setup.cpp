@@ -165,6 +165,13 @@ bool BuildSetupModel::Pair() {
   if (targetSelection_ < 0 || sourceSelection_ < 0) return false;
   TRepItem item{TargetPathOf(targetSelection_), SourcePathOf(sourceSelection_), targetSelection_,
                 sourceSelection_, defaultMatchSize_};
+  // The same pairing again would only run the same replacement twice.
+  for (const TRepItem& existing : table_) {
+    if (existing.TargetPath == item.TargetPath && existing.SourcePath == item.SourcePath) {
+      markerShown_ = true;
+      return false;
+    }
+  }
   if (!table_.Append(item)) {
     ui_.ShowMessage(fmt::format("At most {} pairings can be made; this one was not added",
                                 ReplacementTable::kCapacity),
@@ -204,13 +211,14 @@ void BuildSetupModel::ApplyPortTable() {
 }
 
 bool BuildSetupModel::ApplyPortTableFile(const std::filesystem::path& file) {
-  table_.Clear();
   PortTable table = ReadPortTable(file, sourceItems_, targetItems_);
   if (!table.validHeader) {
+    // Not a port table at all: the pairings made by hand stay, with their markers.
     ui_.ShowMessage("Invalid port table header", "Error", MessageOwner::Desktop);
     portTableChecked_ = false;
     return false;
   }
+  table_.Clear();
   for (const PortTableEntry& entry : table.entries) {
     TRepItem item{TargetPathOf(entry.targetIndex), SourcePathOf(entry.sourceIndex), entry.targetIndex,
                   entry.sourceIndex, entry.matchSize};

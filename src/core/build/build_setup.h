@@ -190,7 +190,8 @@ class BuildSetupModel {
   /// The user selected a source picture. Out-of-range is ignored.
   void SelectSource(int index);
   /// "<=": pairs the selected source picture with the selected target icon. False when
-  /// a list has no selection, or when the table is full (a message says so).
+  /// a list has no selection, when the two are paired already (nothing is added), or
+  /// when the table is full (a message says so).
   bool Pair();
   /// The user changed the Match Size box to `checked` (programmatic changes must not call this).
   void SetMatchSize(bool checked);
@@ -201,8 +202,8 @@ class BuildSetupModel {
   /// The user clicked "Apply port table": asks for a ".dpt" file (title "Select icon port
   /// table", filter "Port Tables|*.dpt"), then ApplyPortTableFile. A cancel clears the box.
   void ApplyPortTable();
-  /// Replaces the pairings by the entries of the port table `file` and shows "Table applied"
-  /// (or "Invalid port table header" / "Error"). False after a bad header.
+  /// Replaces the pairings by the entries of the port table `file` and shows "Table applied".
+  /// A bad header shows "Invalid port table header" / "Error", keeps the pairings and gives false.
   bool ApplyPortTableFile(const std::filesystem::path& file);
 
   // -- what the window shows -----------------------------------------------------
