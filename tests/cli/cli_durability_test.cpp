@@ -121,8 +121,8 @@ struct Opened {
 // A DRM of 20 MB in a few hundred full-screen pictures: its save takes long
 // enough for the kills to land all through it (the compile, the read-back, the
 // flush, the rename, the state file's removal), and its tree is quick to remove.
-sample::DrmSpec BigPicturesDrm() {
-  sample::DrmSpec spec;
+sample::DrmRecipe BigPicturesDrm() {
+  sample::DrmRecipe spec;
   for (int i = 0; i < 250; ++i) spec.raws.push_back(sample::DrawRaw(176, 220, i, i % 4 == 0));
   for (int k = 0; k < 50; ++k) spec.gifs.push_back(sample::DrawGif(48, 48, k % 5 == 0 ? 3 : 1, k % 2 == 0, k));
   return spec;

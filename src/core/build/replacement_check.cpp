@@ -1,5 +1,7 @@
 #include "build/replacement_check.h"
 
+#include "image/graphics/gif_animation.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -164,7 +166,8 @@ CheckedReplacement ReplacementChecker::Check(const fs::path& source, const fs::p
     // must be the format the extension names, whole.
     std::vector<std::uint8_t> bytes = ReadWhole(source);
     DecodeOrdinary(bytes, source, FormatOfExtension(sourceExt));
-    if (checked.plan == ReplacementPlan::ResizeGif) ParseGifBytes(gif_, bytes, source);
+    // The resize reads the whole animation: its own refusals (size limits, damaged frames) come first here.
+    if (checked.plan == ReplacementPlan::ResizeGif) image::graphics::DecodeGifAnimation(bytes, source);
   }
 
   // A GIF resize asks for a size when the icon has none; a redraw has nobody to ask.

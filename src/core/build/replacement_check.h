@@ -56,7 +56,6 @@ class ReplacementChecker {
  private:
   std::size_t keptBytes_ = 0;
   std::set<std::filesystem::path> writtenTargets_;
-  GifWorkArea gif_;  // the resize's own reading of a GIF's blocks
 };
 
 }  // namespace resmill::build
