@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 #include "platform/error.h"
 
 namespace {
@@ -53,12 +53,12 @@ int main(int argc, char** argv) {
   int runs = argc > 4 ? std::atoi(argv[4]) : 20;
   std::filesystem::path out(argv[2]);
   SilentUi ui;
-  resmill::build::GifWorkArea area;
+  resmill::replacement::GifWorkArea area;
   std::vector<double> times;
   try {
     for (int i = 0; i < runs; ++i) {
       auto start = std::chrono::steady_clock::now();
-      resmill::build::ResizeGif(area, argv[1], out, width, height, ui);
+      resmill::replacement::ResizeGif(area, argv[1], out, width, height, ui);
       times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
   } catch (const resmill::Error& e) {

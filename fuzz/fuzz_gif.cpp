@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 #include "image/graphics/gif_animation.h"
 #include "platform/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace resmill;
   namespace g = image::graphics;
-  static build::GifWorkArea area;  // reused as the program reuses it between resizes
+  static replacement::GifWorkArea area;  // reused as the program reuses it between resizes
   g::GifAnimation animation;
   try {
     animation = g::DecodeGifAnimation({data, size}, "fuzz.gif");
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   screen = std::max<std::uint64_t>(screen, static_cast<std::uint64_t>(animation.width) * animation.height);
   // Resizing draws every frame on the whole screen; keep that cheap for the fuzzer.
   if (animation.frames.size() > 32 || screen > 256 * 256) return 0;
-  std::vector<g::GifOutputFrame> frames = build::ResizeFrames(animation, 7, 5, area.scaler);
+  std::vector<g::GifOutputFrame> frames = replacement::ResizeFrames(animation, 7, 5, area.scaler);
   const g::GifApplicationBlock* application = animation.application ? &*animation.application : nullptr;
   g::GifAnimation back = g::DecodeGifAnimation(g::EncodeGifAnimation(7, 5, frames, application), "resized.gif");
   if (back.frames.size() != frames.size() || back.width != 7 || back.height != 5) __builtin_trap();

@@ -6,8 +6,8 @@
 
 #include <fmt/format.h>
 
-#include "build/build_setup.h"
-#include "build/gif_resize.h"
+#include "replacement/build_setup.h"
+#include "replacement/gif_resize.h"
 #include "command.h"
 #include "platform/file_system.h"
 
@@ -80,7 +80,7 @@ class BuildCommand final : public Command {
       if (!size) return run.NotAllowed("build", fmt::format("--icon-size '{}' is not WIDTHxHEIGHT", iconSize_));
       run.ui.iconSizeAnswer = size;
     }
-    build::BuildSetupModel model({s.tree.icons1Folder, s.tree.icons2Folder, s.tree.drmPack1Folder, s.programFolder},
+    replacement::BuildSetupModel model({s.tree.icons1Folder, s.tree.icons2Folder, s.tree.drmPack1Folder, s.programFolder},
                                  s.replacementTable, run.ui);
     model.Show({s.OneFileWork(), s.settings.convertRawToBmp}, s.buildCompleted);
     if (!sourceFolder_.empty()) {
@@ -144,8 +144,8 @@ class ResizeGifCommand final : public Command {
     if (UpperExtension(target.filename().string()) != ".GIF") {
       return run.NotAllowed("resize-gif", fmt::format("'{}' is not a .gif file", target_));
     }
-    build::GifWorkArea gif;
-    bool written = build::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height, run.ui);
+    replacement::GifWorkArea gif;
+    bool written = replacement::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height, run.ui);
     return written ? kExitDone : kExitFailed;
   }
 

@@ -19,7 +19,7 @@
 namespace resmill::gui {
 
 namespace {
-QRect ToQRect(const build::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
+QRect ToQRect(const replacement::Rect& r) { return QRect(r.left, r.top, r.width, r.height); }
 
 QPushButton* AddButton(QWidget* parent, const char* name, const char* caption, QSize formSize) {
   auto* button = new FormButton(QString::fromUtf8(caption), formSize, parent);
@@ -35,7 +35,7 @@ QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption) {
   return box;
 }
 
-QListWidget* AddList(QWidget* parent, const char* name, const build::Rect& r) {
+QListWidget* AddList(QWidget* parent, const char* name, const replacement::Rect& r) {
   auto* list = new QListWidget(parent);
   list->setObjectName(QString::fromUtf8(name));
   list->setMinimumSize(r.width, r.height);
@@ -62,7 +62,7 @@ void FillList(QListWidget* list, const std::vector<std::string>& items, int sele
 /// the panel draws it relative to its own corner.
 class PreviewPanel final : public QWidget {
  public:
-  PreviewPanel(QWidget* parent, const char* name, const build::Rect& form, const build::Preview& preview)
+  PreviewPanel(QWidget* parent, const char* name, const replacement::Rect& form, const replacement::Preview& preview)
       : QWidget(parent), form_(form), preview_(preview) {
     setObjectName(QString::fromUtf8(name));
     setFixedSize(form.width, form.height);
@@ -79,18 +79,18 @@ class PreviewPanel final : public QWidget {
                    preview_.image.height, preview_.image.width * 4, QImage::Format_ARGB32);
       painter.drawImage(QPoint(preview_.picture.left, preview_.picture.top), image);
     } else if (preview_.noImage) {
-      QFont font(ToQString(build::kNoImageFont));
-      font.setPixelSize(build::kNoImageFontPixels);
+      QFont font(ToQString(replacement::kNoImageFont));
+      font.setPixelSize(replacement::kNoImageFontPixels);
       painter.setFont(font);
       painter.setPen(Qt::white);
       painter.drawText(QRectF(preview_.textX, preview_.textY, 200, 40), Qt::AlignLeft | Qt::AlignTop,
-                       ToQString(build::kNoImageText));
+                       ToQString(replacement::kNoImageText));
     }
   }
 
  private:
-  build::Rect form_;
-  const build::Preview& preview_;
+  replacement::Rect form_;
+  const replacement::Preview& preview_;
 };
 
 /// The pairing marker: the platform's warning icon beside the target list
@@ -125,12 +125,12 @@ BuildSetupDialog::BuildSetupDialog(app::Session& session, ModalRunner& runner, Q
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), session_(session), runner_(runner) {
   setObjectName(QStringLiteral("AboutBox2"));
   setWindowTitle(QStringLiteral("Build Setup"));
-  model_ = std::make_unique<build::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
+  model_ = std::make_unique<replacement::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
 
-  listBox1_ = AddList(this, "ListBox1", build::kTargetListRect);
-  listBox2_ = AddList(this, "ListBox2", build::kSourceListRect);
-  panel1_ = new PreviewPanel(this, "Panel1", build::kTargetPanelRect, targetPreview_);
-  panel2_ = new PreviewPanel(this, "Panel2", build::kSourcePanelRect, sourcePreview_);
+  listBox1_ = AddList(this, "ListBox1", replacement::kTargetListRect);
+  listBox2_ = AddList(this, "ListBox2", replacement::kSourceListRect);
+  panel1_ = new PreviewPanel(this, "Panel1", replacement::kTargetPanelRect, targetPreview_);
+  panel2_ = new PreviewPanel(this, "Panel2", replacement::kSourcePanelRect, sourcePreview_);
   marker_ = new PairingMarker(this);
   button3_ = AddButton(this, "Button3", "<=", {33, 25});
   button4_ = AddButton(this, "Button4", "Select source folder", {105, 25});
@@ -194,8 +194,8 @@ BuildSetupDialog::BuildSetupDialog(app::Session& session, ModalRunner& runner, Q
 
 BuildSetupDialog::~BuildSetupDialog() = default;
 
-build::BuildSetupFolders BuildSetupDialog::Folders() const {
-  build::BuildSetupFolders folders;
+replacement::BuildSetupFolders BuildSetupDialog::Folders() const {
+  replacement::BuildSetupFolders folders;
   folders.targetIconsFolder = session_.tree.icons1Folder;
   folders.sourceIconsFolder = session_.tree.icons2Folder;
   folders.tempFolder = session_.tree.drmPack1Folder;
@@ -207,9 +207,9 @@ int BuildSetupDialog::Execute() {
   // The work folder may have been changed in Settings after the program
   // started; the lists must come from the tree that Open filled.
   if (model_->TargetIconsFolder() != session_.tree.icons1Folder) {
-    model_ = std::make_unique<build::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
+    model_ = std::make_unique<replacement::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
   }
-  const build::BuildSetupStage stage{session_.OneFileWork(), session_.settings.convertRawToBmp};
+  const replacement::BuildSetupStage stage{session_.OneFileWork(), session_.settings.convertRawToBmp};
   model_->Show(stage, session_.buildCompleted);
   Sync();
   return runner_.Run(*this);
@@ -229,7 +229,7 @@ void BuildSetupDialog::Sync() {
   syncing_ = true;
   FillList(listBox1_, model_->TargetItems(), model_->TargetSelection());
   FillList(listBox2_, model_->SourceItems(), model_->SourceSelection());
-  const build::BuildSetupControls c = model_->Controls();
+  const replacement::BuildSetupControls c = model_->Controls();
   button3_->setEnabled(c.pairEnabled);
   button6_->setEnabled(c.resetEnabled);
   checkBox1_->setEnabled(c.matchSizeEnabled);
@@ -247,8 +247,8 @@ void BuildSetupDialog::RedrawPreviews() {
     sourcePreview_ = model_->SourcePreview();
   } catch (const std::exception&) {
     // A preview that cannot be made shows nothing; the pairing still works.
-    targetPreview_ = build::Preview{};
-    sourcePreview_ = build::Preview{};
+    targetPreview_ = replacement::Preview{};
+    sourcePreview_ = replacement::Preview{};
   }
   marker_->SetShown(model_->Controls().pairingMarkerShown);
   panel1_->update();

@@ -1,5 +1,5 @@
 #pragma once
-// TAboutBox2, the Build Setup dialog: draws build::BuildSetupModel and hands
+// TAboutBox2, the Build Setup dialog: draws replacement::BuildSetupModel and hands
 // every user action to it. The pairings go into the session's replacement
 // table, which the Build command runs after OK.
 
@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "app/session.h"
-#include "build/build_setup.h"
+#include "replacement/build_setup.h"
 
 class QCheckBox;
 class QListWidget;
@@ -29,7 +29,7 @@ class BuildSetupDialog final : public QDialog {
   /// Shows the dialog modally for the Build command; its result.
   int Execute();
 
-  build::BuildSetupModel& model() { return *model_; }
+  replacement::BuildSetupModel& model() { return *model_; }
   QListWidget* targetList() const { return listBox1_; }
   QListWidget* sourceList() const { return listBox2_; }
   QPushButton* pairButton() const { return button3_; }
@@ -38,15 +38,15 @@ class BuildSetupDialog final : public QDialog {
   QCheckBox* matchSizeBox() const { return checkBox1_; }
   QCheckBox* portTableBox() const { return checkBox2_; }
   QCheckBox* stretchBox() const { return checkBox3_; }
-  const build::Preview& targetPreview() const { return targetPreview_; }
-  const build::Preview& sourcePreview() const { return sourcePreview_; }
+  const replacement::Preview& targetPreview() const { return targetPreview_; }
+  const replacement::Preview& sourcePreview() const { return sourcePreview_; }
   QWidget* targetPanel() const;
   QWidget* sourcePanel() const;
   /// The warning icon beside the target list is drawn.
   bool MarkerShown() const;
 
  private:
-  build::BuildSetupFolders Folders() const;
+  replacement::BuildSetupFolders Folders() const;
   /// Runs one user action on the model; a file error ends the action with a
   /// message instead of leaving the dialog through Qt's event loop.
   template <typename Action>
@@ -57,9 +57,9 @@ class BuildSetupDialog final : public QDialog {
 
   app::Session& session_;
   ModalRunner& runner_;
-  std::unique_ptr<build::BuildSetupModel> model_;
-  build::Preview targetPreview_;
-  build::Preview sourcePreview_;
+  std::unique_ptr<replacement::BuildSetupModel> model_;
+  replacement::Preview targetPreview_;
+  replacement::Preview sourcePreview_;
   bool syncing_ = false;
 
   PreviewPanel* panel1_;

@@ -27,7 +27,7 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, bool bo
 QLineEdit* AddEdit(QWidget* parent, const char* name) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromUtf8(name));
-  edit->setMaxLength(build::IconSizeEdit::kMaxLength);
+  edit->setMaxLength(replacement::IconSizeEdit::kMaxLength);
   edit->setMinimumWidth(65);
   return edit;
 }
@@ -36,7 +36,7 @@ QLineEdit* AddEdit(QWidget* parent, const char* name) {
 IconSizeDialog::IconSizeDialog(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint) {
   setObjectName(QStringLiteral("AboutBox3"));
-  setWindowTitle(ToQString(build::kIconSizeCaption));
+  setWindowTitle(ToQString(replacement::kIconSizeCaption));
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(16, 12, 16, 12);
@@ -62,7 +62,7 @@ IconSizeDialog::IconSizeDialog(QWidget* owner)
   FormSize::Keep(*this, QSize(210, 138));
 }
 
-void IconSizeDialog::Edited(QLineEdit* edit, build::IconSizeEdit& rule, const QString& text) {
+void IconSizeDialog::Edited(QLineEdit* edit, replacement::IconSizeEdit& rule, const QString& text) {
   const QString shown = ToQString(rule.OnTextChanged(text.toStdString()));
   if (shown != text) edit->setText(shown);
 }
@@ -75,7 +75,7 @@ IconSize IconSizeDialog::Ask(std::string_view iconName, ModalRunner& runner) {
   edit1_->setText(ToQString(width_.Text()));
   edit2_->setText(ToQString(height_.Text()));
   // The dialog fits itself to the message when it is shown.
-  label4_->setText(ToQString(build::IconSizeMessage(iconName)));
+  label4_->setText(ToQString(replacement::IconSizeMessage(iconName)));
   edit1_->setFocus();
   edit1_->selectAll();
   runner.Run(*this);

@@ -1,12 +1,12 @@
 #pragma once
 // TAboutBox3: asks for the size of an icon that could not be measured. The
-// rules of the two edits live in build::IconSizeEdit.
+// rules of the two edits live in replacement::IconSizeEdit.
 
 #include <QDialog>
 #include <optional>
 #include <string_view>
 
-#include "build/icon_size.h"
+#include "replacement/icon_size.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,13 +29,13 @@ class IconSizeDialog final : public QDialog {
   QString Message() const;
 
  private:
-  void Edited(QLineEdit* edit, build::IconSizeEdit& rule, const QString& text);
+  void Edited(QLineEdit* edit, replacement::IconSizeEdit& rule, const QString& text);
 
   QLabel* label4_;
   QLineEdit* edit1_;
   QLineEdit* edit2_;
-  build::IconSizeEdit width_;
-  build::IconSizeEdit height_;
+  replacement::IconSizeEdit width_;
+  replacement::IconSizeEdit height_;
 };
 
 }  // namespace resmill::gui

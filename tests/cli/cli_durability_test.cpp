@@ -56,6 +56,12 @@ pid_t Spawn(const fs::path& folder, const std::vector<std::string>& args, const 
   return pid;
 }
 
+/// True once `pid` has ended; it stays to be reaped by Wait.
+bool HasEnded(pid_t pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0;
+}
+
 struct Ended {
   int status = -1;  ///< exit status, or -1 when a signal ended it
   int signal = 0;
@@ -88,14 +94,13 @@ std::map<std::string, std::string> Snapshot(const fs::path& folder) {
 }
 
 /// True once `pid` holds a lock (flock) of its own: the run has started and locked its folder.
+/// Read from the process's own descriptors, so that it holds in any PID namespace
+/// (/proc/locks names the holder by a PID of the namespace /proc was mounted in).
 bool HoldsALock(pid_t pid) {
-  const std::string mark = " " + std::to_string(pid) + " ";
-  std::string locks = ReadText("/proc/locks");
-  for (std::size_t at = 0, end; at < locks.size(); at = end + 1) {
-    end = locks.find('\n', at);
-    if (end == std::string::npos) end = locks.size();
-    std::string_view line(locks.data() + at, end - at);
-    if (line.find("FLOCK") != std::string_view::npos && line.find(mark) != std::string_view::npos) return true;
+  const fs::path fds = fs::path("/proc") / std::to_string(pid) / "fdinfo";
+  std::error_code ec;
+  for (fs::directory_iterator it(fds, ec), end; !ec && it != end; it.increment(ec)) {
+    if (ReadText(it->path()).find("FLOCK") != std::string::npos) return true;
   }
   return false;
 }
@@ -147,15 +152,21 @@ TEST(CliDurability, ASaveKilledAtAnyMomentLosesNothing) {
     TempDir logs;
     pid_t save = Spawn(w.dir.path(), {"save", "out.bin"}, logs / "log");
     // The clock starts once the save has locked the folder, so that each delay lands inside it.
-    while (!HoldsALock(save) && ::waitpid(save, nullptr, WNOHANG) == 0) {
+    bool locked = false;
+    while (!(locked = HoldsALock(save)) && !HasEnded(save)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    ASSERT_TRUE(locked) << "the save ended before it was seen to lock its folder";
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    // Frozen where the delay found it, so that the second run below (slow to start
+    // under a sanitizer) cannot move the moment of the kill.
+    ::kill(save, SIGSTOP);
     // A second run while the save works is refused, and touches nothing. (Once the
     // save is done it would start afresh and empty the tree, which takes long.)
     Ended second;
     if (fs::exists(w.dir / "shxdata.dat")) second = RunBinary(w.dir.path(), {"status"});
     ::kill(save, signal);
+    ::kill(save, SIGCONT);
     Ended end = Wait(save, logs / "log");
     if (end.signal == signal && second.status != -1) {
       EXPECT_EQ(second.status, 2) << second.output;

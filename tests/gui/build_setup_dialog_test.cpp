@@ -283,11 +283,11 @@ TEST_F(BuildSetup, PreviewsAreSizedCentredAndDrawn) {
   Build(
       [&](BuildSetupDialog& dialog) {
         // 240 × 100 in the left panel: 121 × 50 at (0, 43) inside the black area at (12, 44).
-        EXPECT_EQ(dialog.targetPreview().picture, (build::Rect{12, 87, 121, 50}));
+        EXPECT_EQ(dialog.targetPreview().picture, (replacement::Rect{12, 87, 121, 50}));
         // 16 × 16 keeps its size at (52, 60); Stretch makes it 121 × 121.
-        EXPECT_EQ(dialog.sourcePreview().picture, (build::Rect{428 + 52, 44 + 60, 16, 16}));
+        EXPECT_EQ(dialog.sourcePreview().picture, (replacement::Rect{428 + 52, 44 + 60, 16, 16}));
         dialog.stretchBox()->click();
-        EXPECT_EQ(dialog.sourcePreview().picture, (build::Rect{428, 44 + 8, 121, 121}));
+        EXPECT_EQ(dialog.sourcePreview().picture, (replacement::Rect{428, 44 + 8, 121, 121}));
         dialog.sourceList()->setCurrentRow(1);  // 300 × 200
         EXPECT_EQ(dialog.sourcePreview().picture.width, 121);
         EXPECT_EQ(dialog.sourcePreview().picture.height, 81);

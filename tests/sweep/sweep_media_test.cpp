@@ -7,8 +7,8 @@
 #include <map>
 
 #include "../skin/skin_fixtures.h"
-#include "build/gif_resize.h"
-#include "build/port_table.h"
+#include "replacement/gif_resize.h"
+#include "replacement/port_table.h"
 #include "image/picture_convert.h"
 #include "sample/drm_sample.h"
 #include "skin/picture_converter.h"
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(Kinds, PictureSweep,
 
 TEST(GifResizeSweep, DamagedAnimationIsResizedOrRefusedWithoutLeftovers) {
   const Bytes gif = sample::DrawGif(10, 8, 3, true, 4);
-  build::GifWorkArea area;  // shared between cases, as Build shares it between icons
+  replacement::GifWorkArea area;  // shared between cases, as Build shares it between icons
   int refused = 0;
   auto run = [&](const Bytes& input, const std::string& what) {
     TempDir dir;
@@ -153,7 +153,7 @@ TEST(GifResizeSweep, DamagedAnimationIsResizedOrRefusedWithoutLeftovers) {
     ui.iconSizeAnswer = IconSize{6, 5};
     bool written = false;
     Outcome o = Attempt(
-        what, [&] { written = build::ResizeGif(area, dir / "anim.gif", dir / "small.gif", 6, 5, dir / "temp", ui); });
+        what, [&] { written = replacement::ResizeGif(area, dir / "anim.gif", dir / "small.gif", 6, 5, dir / "temp", ui); });
     EXPECT_EQ(Strays(dir.path(), before, {"small.gif"}), std::vector<std::string>{})
         << what << ": frame files or others were left behind";
     refused += o.ok ? 0 : 1;
@@ -234,11 +234,11 @@ TEST(PortTableSweep, DamagedTableResolvesOnlyListedPictures) {
   auto run = [&](const Bytes& input, const std::string& what) {
     TempDir dir;
     WriteBytes(dir / "pairs.dpt", input);
-    build::PortTable result;
-    Outcome o = Attempt(what, [&] { result = build::ReadPortTable(dir / "pairs.dpt", sources, targets); });
+    replacement::PortTable result;
+    Outcome o = Attempt(what, [&] { result = replacement::ReadPortTable(dir / "pairs.dpt", sources, targets); });
     ASSERT_TRUE(o.ok) << what << ": " << o.error;
     EXPECT_LE(result.entries.size(), 3u) << what;
-    for (const build::PortTableEntry& e : result.entries) {
+    for (const replacement::PortTableEntry& e : result.entries) {
       EXPECT_TRUE(e.sourceIndex >= 0 && e.sourceIndex < 3) << what;
       EXPECT_TRUE(e.targetIndex >= 0 && e.targetIndex < 4) << what;
     }
@@ -252,7 +252,7 @@ TEST(PortTableSweep, DamagedTableResolvesOnlyListedPictures) {
     }
   }
   TempDir dir;
-  EXPECT_FALSE(Attempt("missing table", [&] { build::ReadPortTable(dir / "none.dpt", sources, targets); }).ok);
+  EXPECT_FALSE(Attempt("missing table", [&] { replacement::ReadPortTable(dir / "none.dpt", sources, targets); }).ok);
 }
 
 }  // namespace

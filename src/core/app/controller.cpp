@@ -233,7 +233,7 @@ BuildResult Controller::Build(bool setupAccepted, bool confirm) {
   s.ui.SetStatusText(fmt::format("Replacing {}", Icons(s.replacementTable.Count())));
   // All or nothing: a pairing that would store a picture nobody can read is found
   // before the first icon is replaced.
-  std::vector<build::CheckedReplacement> checked;
+  std::vector<replacement::CheckedReplacement> checked;
   try {
     checked = CheckReplacements(s);
   } catch (const Error& e) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/session.h"
-#include "build/replacement_check.h"
+#include "replacement/replacement_check.h"
 #include "drm/compile.h"
 #include "drm/port.h"
 
@@ -40,8 +40,8 @@ void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, cons
 // Build (ops_build.cpp).
 /// Checks every pairing of the session's replacement table, in order, before any is
 /// run; throws resmill::Error naming the first file that fails and why.
-std::vector<build::CheckedReplacement> CheckReplacements(Session& session);
+std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session);
 /// Runs checked pairings in order.
-void ApplyReplacements(Session& session, const std::vector<build::CheckedReplacement>& pairings);
+void ApplyReplacements(Session& session, const std::vector<replacement::CheckedReplacement>& pairings);
 
 }  // namespace resmill::app

@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 #include "image/graphics/graphics.h"
 #include "image/raw_picture.h"
 #include "platform/binary_file.h"
@@ -24,12 +24,12 @@ PictureSize HeaderSize(const fs::path& file) {
   return info ? PictureSize{info->width, info->height} : PictureSize{};
 }
 
-bool IsAnimatedGif(const fs::path& file, build::GifWorkArea& area) {
+bool IsAnimatedGif(const fs::path& file, replacement::GifWorkArea& area) {
   BinaryFile in(file, BinaryFile::Mode::Read);
   std::array<std::uint8_t, 4> head{};
   if (in.ReadAt(0, head) != head.size() || gfx::SniffFormat(head) != gfx::PictureFormat::Gif) return false;
   try {
-    build::ParseGif(area, in);
+    replacement::ParseGif(area, in);
   } catch (const Error& e) {
     if (e.kind() == Error::Kind::Io) throw;
     return false;  // a damaged GIF is not called animated; Examine and Decode tell the rest
@@ -100,7 +100,7 @@ PictureCatalogue::PictureCatalogue(fs::path drmPackFolder, const fs::path& cg15,
 void PictureCatalogue::Refresh() {
   const drm::PictureFolder icons(JoinTail(drmPackFolder_, "icons"));
   const drm::PictureFolder raws(JoinTail(drmPackFolder_, "raws"));
-  build::GifWorkArea area;
+  replacement::GifWorkArea area;
   std::vector<PictureEntry> entries;
   entries.reserve(static_cast<std::size_t>(original_.PictureCount()));
   for (int n = 1; n <= original_.PictureCount(); ++n) entries.push_back(MakeEntry(n, icons, raws, area));
@@ -108,7 +108,7 @@ void PictureCatalogue::Refresh() {
 }
 
 PictureEntry PictureCatalogue::MakeEntry(int number, const drm::PictureFolder& icons, const drm::PictureFolder& raws,
-                                         build::GifWorkArea& area) const {
+                                         replacement::GifWorkArea& area) const {
   const drm::StoredPicture& stored = original_.Picture(number);
   PictureEntry entry;
   entry.number = number;

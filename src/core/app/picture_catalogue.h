@@ -20,7 +20,7 @@
 #include "image/graphics/bitmap.h"
 #include "platform/user_interface.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 struct GifWorkArea;
 }
 
@@ -101,7 +101,7 @@ class PictureCatalogue {
 
  private:
   PictureEntry MakeEntry(int number, const drm::PictureFolder& icons, const drm::PictureFolder& raws,
-                         build::GifWorkArea& area) const;
+                         replacement::GifWorkArea& area) const;
   PictureStatus ExamineRaw(const PictureEntry& entry) const;
   PictureStatus ExamineGif(const PictureEntry& entry) const;
 

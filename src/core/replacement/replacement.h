@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 /// One pairing of a source picture with a target icon.
 struct TRepItem {
@@ -42,4 +42,4 @@ class ReplacementTable {
   std::vector<TRepItem> items_;
 };
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

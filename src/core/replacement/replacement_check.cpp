@@ -1,4 +1,4 @@
-#include "build/replacement_check.h"
+#include "replacement/replacement_check.h"
 
 #include "image/graphics/gif_animation.h"
 
@@ -17,7 +17,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 namespace fs = std::filesystem;
 using image::graphics::Bitmap;
@@ -184,4 +184,4 @@ CheckedReplacement ReplacementChecker::Check(const fs::path& source, const fs::p
   return checked;
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

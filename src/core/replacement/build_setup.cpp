@@ -1,15 +1,15 @@
-#include "build/build_setup.h"
+#include "replacement/build_setup.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include <fmt/format.h>
 
-#include "build/port_table.h"
+#include "replacement/port_table.h"
 #include "platform/file_system.h"
 #include "platform/numeric.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 int CompareNames(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
@@ -248,4 +248,4 @@ BuildSetupControls BuildSetupModel::Controls() const {
   return c;
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
-#include "build/gif_resize.h"
-#include "build/replacement_check.h"
+#include "replacement/gif_resize.h"
+#include "replacement/replacement_check.h"
 #include "platform/user_interface.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 /// What a replacement works with besides its two files.
 struct ReplacementContext {
@@ -33,4 +33,4 @@ enum class ReplacementOutcome {
 /// frame files in ctx.tempFolder are removed in every case.
 ReplacementOutcome ApplyReplacement(ReplacementContext& ctx, const CheckedReplacement& pairing);
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

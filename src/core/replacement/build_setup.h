@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "build/replacement.h"
+#include "replacement/replacement.h"
 #include "platform/user_interface.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 // ---------------------------------------------------------------------------
 // The order of both lists
@@ -250,4 +250,4 @@ class BuildSetupModel {
   bool markerShown_ = false;
 };
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

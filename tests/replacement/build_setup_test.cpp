@@ -1,14 +1,14 @@
 // The Build Setup dialog's logic: list order, pairing, the Match Size box, the
 // port table reactions, control states and where the previews go.
 
-#include "build/build_setup.h"
+#include "replacement/build_setup.h"
 #include "platform/error.h"
 
 #include <gtest/gtest.h>
 
 #include "test_support.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 namespace fs = std::filesystem;
@@ -278,9 +278,9 @@ TEST_F(ModelTest, PortTableReactions) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 TEST(DrawPreviewTest, PicturesDevicePicturesAndNoImage) {
@@ -314,4 +314,4 @@ TEST(DrawPreviewTest, PicturesDevicePicturesAndNoImage) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement

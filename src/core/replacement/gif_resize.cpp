@@ -1,16 +1,16 @@
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 
 #include <algorithm>
 
 #include <fmt/format.h>
 
-#include "build/icon_size.h"
+#include "replacement/icon_size.h"
 #include "image/picture_convert.h"
 #include "platform/atomic_output.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 namespace g = image::graphics;
 
@@ -159,4 +159,4 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   return ResizeGif(area, source, target, width, height, ui);
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -1,8 +1,8 @@
-#include "build/icon_size.h"
+#include "replacement/icon_size.h"
 
 #include <charconv>
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 std::string IconSizeMessage(std::string_view iconName) { return std::string(iconName) + " is zero-sized"; }
 
@@ -32,4 +32,4 @@ std::string IconSizeEdit::OnTextChanged(std::string_view text) {
   return Text();
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

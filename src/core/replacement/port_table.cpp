@@ -1,9 +1,9 @@
-#include "build/port_table.h"
+#include "replacement/port_table.h"
 
 #include "platform/binary_file.h"
 #include "platform/file_system.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 namespace {
 
@@ -86,4 +86,4 @@ PortTable ReadPortTable(const std::filesystem::path& file, const std::vector<std
   return table;
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

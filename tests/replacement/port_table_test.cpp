@@ -1,12 +1,12 @@
 // Port table lines, name matching and whole files.
 
-#include "build/port_table.h"
+#include "replacement/port_table.h"
 
 #include <gtest/gtest.h>
 
 #include "test_support.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 TEST(ParsePortTableLineTest, Lines) {
@@ -95,4 +95,4 @@ TEST(ReadPortTableTest, HeaderAndEntries) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement

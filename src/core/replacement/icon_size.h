@@ -7,7 +7,7 @@
 
 #include "platform/user_interface.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 /// Caption of the icon-size dialog.
 inline constexpr std::string_view kIconSizeCaption = "Set desired icon size";
@@ -39,4 +39,4 @@ class IconSizeEdit {
   int value_ = 0;
 };
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

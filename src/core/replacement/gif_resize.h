@@ -14,7 +14,7 @@ namespace resmill {
 class BinaryFile;
 }
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 /// What one resize keeps for the next: the scaler's set-up (the frames of an
 /// animation, and often the icons of a Build run, share their sizes), and the frame
@@ -58,4 +58,4 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
 bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
                int width, int height, const std::filesystem::path& tempFolder, UserInterface& ui);
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -1,12 +1,12 @@
 // The two previews of the Build Setup dialog, ready for the window to paint.
 
-#include "build/build_setup.h"
+#include "replacement/build_setup.h"
 #include "image/graphics/graphics.h"
 #include "image/picture_convert.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 namespace {
 
@@ -73,4 +73,4 @@ Preview BuildSetupModel::SourcePreview() const {
   return DrawPreview(kSourcePanelRect, sourcePreviewPath_, stretch_, folders_.tempFolder);
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -2,18 +2,18 @@
 // pairing leaves in the target icon's file, and the Build command end to end
 // through resmill-cli on a prepared work tree.
 
-#include "build/apply_replacement.h"
+#include "replacement/apply_replacement.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
-#include "build/replacement_check.h"
+#include "replacement/replacement_check.h"
 #include "platform/error.h"
 #include "test_support.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 namespace fs = std::filesystem;
@@ -419,4 +419,4 @@ TEST(CliResizeGifTest, ResizesAndRefuses) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement

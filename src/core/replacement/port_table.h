@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 inline constexpr std::string_view kPortTableHeader = "[DRM PORT TABLE]";
 
@@ -56,4 +56,4 @@ struct PortTable {
 PortTable ReadPortTable(const std::filesystem::path& file, const std::vector<std::string>& sourceItems,
                         const std::vector<std::string>& targetItems);
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

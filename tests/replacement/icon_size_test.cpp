@@ -1,12 +1,12 @@
 // The icon-size question and its edits.
 
-#include "build/icon_size.h"
+#include "replacement/icon_size.h"
 
 #include <gtest/gtest.h>
 
 #include "test_support.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 TEST(IconSizeEditTest, TakesDigitsPutsBackTheRest) {
@@ -63,4 +63,4 @@ TEST(CheckIconSizeTest, AsksOnlyForZeroSizes) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement

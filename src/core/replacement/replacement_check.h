@@ -9,10 +9,10 @@
 #include <optional>
 #include <set>
 
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 #include "image/graphics/bitmap.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 /// How a checked pairing is written.
 enum class ReplacementPlan {
@@ -58,4 +58,4 @@ class ReplacementChecker {
   std::set<std::filesystem::path> writtenTargets_;
 };
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -1,4 +1,4 @@
-#include "build/apply_replacement.h"
+#include "replacement/apply_replacement.h"
 
 #include <fmt/format.h>
 
@@ -8,7 +8,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 
 namespace {
 
@@ -56,4 +56,4 @@ ReplacementOutcome ApplyReplacement(ReplacementContext& ctx, const CheckedReplac
   return Redraw(ctx, pairing);
 }
 
-}  // namespace resmill::build
+}  // namespace resmill::replacement

@@ -2,7 +2,7 @@
 // ImageMagick, gifsicle and giflib (the icon sample), and read back with
 // gifsicle and ImageMagick.
 
-#include "build/gif_resize.h"
+#include "replacement/gif_resize.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "sample/icon_sample.h"
 #include "test_support.h"
 
-namespace resmill::build {
+namespace resmill::replacement {
 namespace {
 
 namespace fs = std::filesystem;
@@ -405,4 +405,4 @@ TEST_F(ResizeGifTest, FullyTransparentFrameStaysFullyTransparent) {
 }
 
 }  // namespace
-}  // namespace resmill::build
+}  // namespace resmill::replacement
