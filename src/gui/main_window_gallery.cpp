@@ -28,7 +28,8 @@ void MainWindow::ConnectGallery() {
 }
 
 void MainWindow::ReplacePicture(int number, const std::filesystem::path& file) {
-  RunGalleryCommand("Replacing a picture", [&] {
+  const std::string what = fmt::format("Replacing picture {} by {}", number, file.filename().string());
+  RunGalleryCommand(what.c_str(), [&] {
     ui_.ShowStatus(QStringLiteral("Replacing picture %1 by %2").arg(number).arg(PathToQString(file.filename())));
     const app::PictureReplacement replacement{number, file, true};
     app::ReplacePictures(controller_.session(), std::span(&replacement, 1));
