@@ -78,7 +78,7 @@ void GalleryModel::Load(std::shared_ptr<const app::PictureCatalogue> target,
   std::vector<Row> rows;
   rows.reserve(target ? target->Pictures().size() : 0);
   if (target) {
-    for (const app::PictureEntry& entry : target->Pictures()) rows.push_back({&entry, StampOf(entry.file), {}, {}, {}});
+    for (const app::PictureEntry& entry : target->Pictures()) rows.push_back({&entry, std::nullopt, {}, {}, {}, {}});
     if (source) {
       const app::PortPairing pairing = app::PairForPort(*target, *source);
       if (pairing.compatible) {
@@ -86,7 +86,7 @@ void GalleryModel::Load(std::shared_ptr<const app::PictureCatalogue> target,
           if (!pair.source) continue;
           Row& row = rows[static_cast<std::size_t>(pair.target) - 1];
           row.source = *pair.source;
-          row.sourceStamp = StampOf(source->Picture(*pair.source).file);
+          row.sourceFile = source->Picture(*pair.source).file;
         }
       }
     }
@@ -107,7 +107,9 @@ void GalleryModel::Load(std::shared_ptr<const app::PictureCatalogue> target,
   }
   // The same pictures again: what is known of a file that did not change stays.
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].stamp == rows_[i].stamp) rows[i].status = rows_[i].status;
+    if (!rows_[i].stamp) continue;  // never drawn nor examined: nothing to keep
+    rows[i].stamp = StampOf(rows[i].entry->file);
+    if (*rows[i].stamp == *rows_[i].stamp) rows[i].status = rows_[i].status;
   }
   target_ = std::move(target);
   source_ = std::move(source);
@@ -133,8 +135,8 @@ QString GalleryModel::CacheKey(const FileStamp& stamp, int slot) {
 
 QImage GalleryModel::Thumbnail(int row, int slot) const {
   const Row& r = rows_[static_cast<std::size_t>(row)];
-  const FileStamp& stamp = slot == 1 ? r.stamp : r.sourceStamp;
   if (slot == 2 && !r.source) return {};
+  const FileStamp& stamp = slot == 1 ? TargetStamp(row) : SourceStamp(row);
   // A picture without a file has nothing to draw, but its state is still to be found.
   if (stamp.file.empty() || stamp.bytes < 0) {
     if (slot == 1 && !r.status) Request(row, slot);
@@ -185,7 +187,7 @@ QVariant GalleryModel::data(const QModelIndex& index, int role) const {
     case FileRole: return entry.file ? PathToQString(*entry.file) : QString();
     case SourceNumberRole: return r.source.value_or(0);
     case SourceImageRole: return Thumbnail(row, 2);
-    case SourceFileRole: return r.sourceStamp.file.empty() ? QString() : PathToQString(r.sourceStamp.file);
+    case SourceFileRole: return r.sourceFile ? PathToQString(*r.sourceFile) : QString();
     default: return {};
   }
 }
@@ -195,7 +197,7 @@ void GalleryModel::Request(int row, int slot) const {
   const Row& r = rows_[static_cast<std::size_t>(row)];
   std::shared_ptr<const app::PictureCatalogue> catalogue = slot == 1 ? target_ : source_;
   const int number = slot == 1 ? r.entry->number : r.source.value_or(0);
-  const FileStamp stamp = slot == 1 ? r.stamp : r.sourceStamp;
+  const FileStamp stamp = slot == 1 ? TargetStamp(row) : SourceStamp(row);
   const bool examine = slot == 1 && !r.status;
   auto* model = const_cast<GalleryModel*>(this);
   const quint64 generation = generation_;
@@ -229,7 +231,7 @@ void GalleryModel::Deliver(quint64 generation, int row, int slot, const FileStam
   if (row >= static_cast<int>(rows_.size())) return;
   Row& r = rows_[static_cast<std::size_t>(row)];
   const QModelIndex at = index(row);
-  if ((slot == 1 ? r.stamp : r.sourceStamp) != stamp) {
+  if ((slot == 1 ? TargetStamp(row) : SourceStamp(row)) != stamp) {
     emit dataChanged(at, at);  // the file changed while it was drawn: the view asks again
     return;
   }
@@ -270,7 +272,7 @@ void GalleryModel::ExamineAll() {
     std::vector<Item> items;
     for (std::size_t i = begin; i < std::min(unknown.size(), begin + kExamineBatch); ++i) {
       const Row& r = rows_[static_cast<std::size_t>(unknown[i])];
-      items.push_back({unknown[i], r.entry->number, r.stamp});
+      items.push_back({unknown[i], r.entry->number, TargetStamp(unknown[i])});
     }
     ++examinePending_;
     std::shared_ptr<const app::PictureCatalogue> catalogue = target_;
@@ -286,7 +288,7 @@ void GalleryModel::ExamineAll() {
               const Item& item = items[i];
               if (item.row >= static_cast<int>(model->rows_.size())) continue;
               Row& r = model->rows_[static_cast<std::size_t>(item.row)];
-              if (r.stamp != item.stamp || r.status) continue;
+              if (model->TargetStamp(item.row) != item.stamp || r.status) continue;
               r.status = statuses[i];
               emit model->dataChanged(model->index(item.row), model->index(item.row), {StateRole});
             }
@@ -310,11 +312,16 @@ void GalleryModel::SetLiveFrame(int row, const QImage& frame) {
   }
 }
 
-std::vector<FileStamp> GalleryModel::Stamps() const {
-  std::vector<FileStamp> stamps;
-  stamps.reserve(rows_.size());
-  for (const Row& r : rows_) stamps.push_back(r.stamp);
-  return stamps;
+const FileStamp& GalleryModel::TargetStamp(int row) const {
+  const Row& r = rows_.at(static_cast<std::size_t>(row));
+  if (!r.stamp) r.stamp = StampOf(r.entry->file);
+  return *r.stamp;
+}
+
+const FileStamp& GalleryModel::SourceStamp(int row) const {
+  const Row& r = rows_.at(static_cast<std::size_t>(row));
+  if (!r.sourceStamp) r.sourceStamp = StampOf(r.sourceFile);
+  return *r.sourceStamp;
 }
 
 void GalleryModel::WaitForDone() { pool_.waitForDone(); }

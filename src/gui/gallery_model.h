@@ -77,9 +77,8 @@ class GalleryModel final : public QAbstractListModel {
   void SetLiveFrame(int row, const QImage& frame);
   /// True when no work is queued or running.
   bool Idle() const { return pending_.empty() && examinePending_ == 0; }
-  /// The file stamps the rows were made from, in row order.
-  std::vector<FileStamp> Stamps() const;
-  const FileStamp& StampAt(int row) const { return rows_.at(static_cast<std::size_t>(row)).stamp; }
+  /// The stamp of the row's file as the row knows it (taken when the row was first needed).
+  const FileStamp& StampAt(int row) const { return TargetStamp(row); }
   /// Blocks until the background work is done (for tests and measurements).
   void WaitForDone();
 
@@ -90,11 +89,16 @@ class GalleryModel final : public QAbstractListModel {
  private:
   struct Row {
     const app::PictureEntry* entry = nullptr;
-    FileStamp stamp;
+    /// Taken when the row is first drawn or examined: a DRM of thousands of pictures
+    /// opens without a look at each file.
+    mutable std::optional<FileStamp> stamp;
     std::optional<app::PictureStatus> status;
     std::optional<int> source;
-    FileStamp sourceStamp;
+    std::optional<std::filesystem::path> sourceFile;
+    mutable std::optional<FileStamp> sourceStamp;
   };
+  const FileStamp& TargetStamp(int row) const;
+  const FileStamp& SourceStamp(int row) const;
   struct Look {
     QImage image;
   };
