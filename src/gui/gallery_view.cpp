@@ -402,6 +402,8 @@ void GalleryView::UpdateWanted() {
   }
   // A view not laid out yet shows nothing: until it is, every row asked for is drawn.
   model_.SetWanted(std::move(rows));
+  // Rows dropped while the set was out of date are asked for again by the repaint.
+  list_->viewport()->update();
   const QStringList watched = watcher_.files();
   for (const QString& file : watched) {
     if (!files.contains(file)) watcher_.removePath(file);
