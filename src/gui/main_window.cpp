@@ -61,7 +61,7 @@ MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder,
   build1_ = AddItem(file, "Build1", "&Build", QKeySequence(Qt::CTRL | Qt::Key_B), nullptr, &MainWindow::Build1Click);
   fileSaveAsItem_ = AddItem(file, "FileSaveAsItem", "Save &As...", QKeySequence(Qt::CTRL | Qt::Key_S),
                             "Save As|Save DRM to file", &MainWindow::FileSave1Execute);
-  saveContactSheetItem_ = AddItem(file, "SaveContactSheetItem", "Save &Contact Sheet...", QKeySequence(),
+  saveContactSheetItem_ = AddItem(file, "SaveContactSheetItem", "Save &contact sheet…", QKeySequence(),
                                   "Save contact sheet|Save one PNG picture of every DRM picture, numbered",
                                   &MainWindow::SaveContactSheetClick);
   file->addSeparator();
