@@ -1,20 +1,20 @@
-// Stretched drawing: Catmull-Rom bicubic resampling by zimg, one 8-bit plane
-// per channel. zimg places its filter exactly for every size, from one pixel to
-// the largest picture we decode, so there is a single scaler and no fallback.
-// Planes of grey keep zimg away from any colour-space conversion.
-// Colours are premultiplied by alpha for the filter when some pixel is not
-// opaque, so transparent pixels do not bleed their (meaningless) colour into the
-// edges of what is drawn; the result is un-premultiplied again.
+// Stretched drawing: separable Catmull-Rom bicubic resampling in floating point.
+// When shrinking, the filter widens by the shrink factor so every source pixel
+// counts. At the picture's edges the taps that fall outside are dropped and the
+// rest weighted up to a sum of one: an icon is shrunk by 10x and more, its
+// filter then reaches two output pixels in from every edge, and mirroring the
+// picture there (as general-purpose scalers do) bends its edge colours.
+// Colours are premultiplied by alpha for the filter, so transparent pixels do
+// not bleed their (meaningless) colour into the edges of what is drawn; the
+// result is un-premultiplied again.
 
 #include <algorithm>
-#include <bit>
+#include <array>
 #include <cmath>
-#include <memory>
-#include <new>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
-#include <zimg.h>
 
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
@@ -23,65 +23,107 @@ namespace resmill::image::graphics {
 
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "the alpha byte of an Argb word is byte 3 in memory");
+// Catmull-Rom: the Mitchell-Netravali cubic with B = 0, C = 1/2.
+double CatmullRom(double x) {
+  x = std::abs(x);
+  if (x < 1.0) return (1.5 * x - 2.5) * x * x + 1.0;
+  if (x < 2.0) return ((-0.5 * x + 2.5) * x - 4.0) * x + 2.0;
+  return 0.0;
+}
+constexpr double kSupport = 2.0;
 
-// zimg wants plane rows and strides aligned to the widest vector unit it uses.
-constexpr std::size_t kPlaneAlign = 64;
-
-struct AlignedDelete {
-  void operator()(std::uint8_t* p) const noexcept { ::operator delete[](p, std::align_val_t{kPlaneAlign}); }
+// The taps of one axis: output pixel i reads `count[i]` source pixels from `first[i]`.
+struct Taps {
+  std::vector<int> first, count;
+  std::vector<float> weights;  ///< `stride` per output pixel
+  int stride = 0;
 };
-using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedDelete>;
 
-AlignedBytes AllocateAligned(std::size_t bytes) {
-  return AlignedBytes(new (std::align_val_t{kPlaneAlign}) std::uint8_t[std::max<std::size_t>(bytes, 1)]);
+Taps MakeTaps(int from, int to) {
+  const double factor = static_cast<double>(to) / from;
+  const double widen = std::max(1.0 / factor, 1.0);
+  const double support = kSupport * widen;
+  Taps taps;
+  taps.stride = static_cast<int>(std::ceil(2.0 * support)) + 2;
+  taps.first.resize(static_cast<std::size_t>(to));
+  taps.count.resize(static_cast<std::size_t>(to));
+  taps.weights.assign(static_cast<std::size_t>(to) * static_cast<std::size_t>(taps.stride), 0.0f);
+  std::vector<double> w(static_cast<std::size_t>(taps.stride));
+  for (int i = 0; i < to; ++i) {
+    // The output pixel's centre on the source axis; a hair to the right, so that a
+    // centre falling exactly between two pixels takes the same side at every size.
+    const double centre = (i + 0.5) / factor + 1e-12;
+    int begin = static_cast<int>(std::max(centre - support + 0.5, 0.0));
+    int end = static_cast<int>(std::min(centre + support + 0.5, static_cast<double>(from)));
+    end = std::clamp(end, begin + 1, std::min(from, begin + taps.stride));
+    begin = std::min(begin, from - 1);
+    double sum = 0.0;
+    for (int j = begin; j < end; ++j) sum += w[static_cast<std::size_t>(j - begin)] = CatmullRom((j - centre + 0.5) / widen);
+    if (sum == 0.0) {  // only where the filter is all but gone: the nearest pixel
+      std::fill(w.begin(), w.end(), 0.0);
+      w[static_cast<std::size_t>(std::clamp(static_cast<int>(centre), begin, end - 1) - begin)] = sum = 1.0;
+    }
+    taps.first[static_cast<std::size_t>(i)] = begin;
+    taps.count[static_cast<std::size_t>(i)] = end - begin;
+    float* out = &taps.weights[static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.stride)];
+    for (int n = 0; n < end - begin; ++n) out[n] = static_cast<float>(w[static_cast<std::size_t>(n)] / sum);
+  }
+  return taps;
 }
 
-class Plane {
- public:
-  Plane(int width, int height)
-      : stride_((static_cast<std::size_t>(width) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign),
-        bytes_(AllocateAligned(stride_ * static_cast<std::size_t>(height))) {}
-  std::uint8_t* Row(int y) noexcept { return bytes_.get() + stride_ * static_cast<std::size_t>(y); }
-  std::uint8_t* Data() noexcept { return bytes_.get(); }
-  std::ptrdiff_t Stride() const noexcept { return static_cast<std::ptrdiff_t>(stride_); }
+// A premultiplied pixel in floating point: red, green, blue (0…255 times alpha), alpha (0…1).
+using Sample = std::array<float, 4>;
 
- private:
-  std::size_t stride_;
-  AlignedBytes bytes_;
-};
-
-struct GraphDelete {
-  void operator()(zimg_filter_graph* graph) const noexcept { zimg_filter_graph_free(graph); }
-};
-
-[[noreturn]] void ThrowScalerFailure(std::string_view what) {
-  char reason[256] = {};
-  zimg_get_last_error(reason, sizeof reason);
-  throw Error(Error::Kind::Internal, fmt::format("picture scaler: {}{}{}", what, reason[0] ? ": " : "", reason));
+// What one pass leaves for the next, as a stored picture holds it: alpha within 0…1 and
+// colours within 0…255 once un-premultiplied (the filter's lobes overshoot at sharp edges).
+Sample Clamped(Sample s) {
+  float a = std::clamp(s[3], 0.0f, 1.0f);
+  if (a <= 0.0f) return Sample{};
+  float k = a / s[3];
+  for (int c = 0; c < 3; ++c) s[c] = std::clamp(s[c] * k, 0.0f, 255.0f * a);
+  s[3] = a;
+  return s;
 }
 
-zimg_image_format GreyPlane(int width, int height) {
-  zimg_image_format format;
-  zimg_image_format_default(&format, ZIMG_API_VERSION);
-  format.width = static_cast<unsigned>(width);
-  format.height = static_cast<unsigned>(height);
-  format.pixel_type = ZIMG_PIXEL_BYTE;
-  format.color_family = ZIMG_COLOR_GREY;
-  format.pixel_range = ZIMG_RANGE_FULL;
-  format.depth = 8;
-  return format;
+Sample Load(const Sample& s) { return s; }
+Sample Load(Argb c) {
+  float a = AlphaOf(c) / 255.0f;
+  return Sample{RedOf(c) * a, GreenOf(c) * a, BlueOf(c) * a, a};
+}
+
+// Filters `lines` lines of `in` (`along` apart along the line, `across` apart from
+// line to line) into `out` (likewise `outAlong`, `outAcross`), one output pixel per
+// tap set. The source picture is read as it is, not copied: it may be large.
+template <typename Pixel>
+void FilterLines(const Pixel* in, std::ptrdiff_t along, std::ptrdiff_t across, int lines, const Taps& taps,
+                 Sample* out, std::ptrdiff_t outAlong, std::ptrdiff_t outAcross) {
+  const int size = static_cast<int>(taps.first.size());
+  for (int line = 0; line < lines; ++line) {
+    const Pixel* source = in + line * across;
+    Sample* target = out + line * outAcross;
+    for (int i = 0; i < size; ++i) {
+      const float* w = &taps.weights[static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.stride)];
+      const Pixel* p = source + taps.first[static_cast<std::size_t>(i)] * along;
+      float r = 0, g = 0, b = 0, a = 0;
+      for (int n = 0, count = taps.count[static_cast<std::size_t>(i)]; n < count; ++n, p += along) {
+        const Sample v = Load(*p);
+        r += w[n] * v[0];
+        g += w[n] * v[1];
+        b += w[n] * v[2];
+        a += w[n] * v[3];
+      }
+      target[i * outAlong] = Clamped(Sample{r, g, b, a});
+    }
+  }
 }
 
 }  // namespace
 
-// One zimg graph, kept while the sizes stay the same (every frame of an
-// animation): building its filters costs more than scaling an icon.
+// The taps of both axes, kept while the sizes stay the same (every frame of an
+// animation): working them out costs more than scaling an icon.
 struct Scaler::State {
   int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
-  std::unique_ptr<zimg_filter_graph, GraphDelete> graph;
-  AlignedBytes work;
-  std::unique_ptr<Plane> in, scaled;
+  Taps across, down;
 };
 
 Scaler::Scaler() = default;
@@ -92,98 +134,49 @@ Scaler& Scaler::operator=(Scaler&&) noexcept = default;
 Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   if (sourceWidth == width && sourceHeight == height) return source;
-  if (source.Empty() || width <= 0 || height <= 0) {
+  if (source.Empty() || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
     throw Error(Error::Kind::Internal, fmt::format("picture scaler: cannot draw {} x {} at {} x {}", sourceWidth,
                                                    sourceHeight, width, height));
   }
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
-  if (!state.graph || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
+  if (state.across.first.empty() || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
       state.width != width || state.height != height) {
-    state.graph.reset();
-    zimg_image_format from = GreyPlane(sourceWidth, sourceHeight), to = GreyPlane(width, height);
-    zimg_graph_builder_params params;
-    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
-    params.resample_filter = ZIMG_RESIZE_BICUBIC;
-    params.filter_param_a = 0.0;  // Mitchell-Netravali B and C of Catmull-Rom
-    params.filter_param_b = 0.5;
-    state.graph.reset(zimg_filter_graph_build(&from, &to, &params));
-    if (!state.graph) ThrowScalerFailure(fmt::format("no filter for {} x {} to {} x {}", sourceWidth, sourceHeight,
-                                                     width, height));
-    std::size_t workBytes = 0;
-    if (zimg_filter_graph_get_tmp_size(state.graph.get(), &workBytes) != ZIMG_ERROR_SUCCESS) {
-      ThrowScalerFailure("no work area size");
-    }
-    state.work = AllocateAligned(workBytes);
-    state.in = std::make_unique<Plane>(sourceWidth, sourceHeight);
-    state.scaled = std::make_unique<Plane>(width, height);
+    state.across = MakeTaps(sourceWidth, width);
+    state.down = MakeTaps(sourceHeight, height);
     state.sourceWidth = sourceWidth;
     state.sourceHeight = sourceHeight;
     state.width = width;
     state.height = height;
   }
-  Plane& in = *state.in;
-  Plane& scaled = *state.scaled;
-  zimg_image_buffer_const inBuffer{};
-  inBuffer.version = ZIMG_API_VERSION;
-  inBuffer.plane[0].data = in.Data();
-  inBuffer.plane[0].stride = in.Stride();
-  inBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
-  zimg_image_buffer outBuffer{};
-  outBuffer.version = ZIMG_API_VERSION;
-  outBuffer.plane[0].data = scaled.Data();
-  outBuffer.plane[0].stride = scaled.Stride();
-  outBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+
+  const Argb* in = source.Pixels().data();
+  // The axis that shrinks most goes second, so the first pass does the least work.
+  const bool acrossFirst = static_cast<double>(width) / sourceWidth > static_cast<double>(height) / sourceHeight;
+  std::vector<Sample> middle, scaled(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  if (acrossFirst) {
+    middle.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(sourceHeight));
+    FilterLines(in, 1, sourceWidth, sourceHeight, state.across, middle.data(), 1, width);
+    FilterLines(middle.data(), width, 1, width, state.down, scaled.data(), width, 1);
+  } else {
+    middle.resize(static_cast<std::size_t>(sourceWidth) * static_cast<std::size_t>(height));
+    FilterLines(in, sourceWidth, 1, sourceWidth, state.down, middle.data(), sourceWidth, 1);
+    FilterLines(middle.data(), 1, sourceWidth, height, state.across, scaled.data(), 1, width);
+  }
 
   Bitmap out(width, height);
-  // Alpha needs premultiplying only when some pixel is not opaque; the check costs far less than the work.
-  const bool opaque = source.IsOpaque();
-  const int channels = opaque ? 3 : 4;
-  for (int channel = 0; channel < channels; ++channel) {
-    const int shift = 8 * channel;
-    for (int y = 0; y < sourceHeight; ++y) {
-      const Argb* row = source.Row(y);
-      std::uint8_t* plane = in.Row(y);
-      if (opaque || channel == 3) {
-        for (int x = 0; x < sourceWidth; ++x) plane[x] = static_cast<std::uint8_t>(row[x] >> shift);
-      } else {
-        for (int x = 0; x < sourceWidth; ++x) {
-          unsigned c = (row[x] >> shift) & 0xFFu, a = row[x] >> 24;
-          unsigned t = c * a + 128;
-          plane[x] = static_cast<std::uint8_t>((t + (t >> 8)) >> 8);  // c * a / 255, rounded
-        }
-      }
-    }
-    if (zimg_filter_graph_process(state.graph.get(), &inBuffer, &outBuffer, state.work.get(), nullptr, nullptr,
-                                  nullptr, nullptr) != ZIMG_ERROR_SUCCESS) {
-      ThrowScalerFailure("scaling failed");
-    }
-    for (int y = 0; y < height; ++y) {
-      const std::uint8_t* plane = scaled.Row(y);
-      Argb* row = out.Row(y);
-      if (channel == 0) {
-        for (int x = 0; x < width; ++x) row[x] = plane[x];
-      } else {
-        for (int x = 0; x < width; ++x) row[x] |= Argb{plane[x]} << shift;
-      }
-    }
-  }
-  if (opaque) {
-    for (Argb& c : out.Pixels()) c |= 0xFF000000u;
-    return out;
-  }
-  // Back to straight alpha. The filter's negative lobes can leave a colour above
-  // its alpha, which no premultiplied pixel can hold; it is clamped to the alpha.
-  for (Argb& c : out.Pixels()) {
-    unsigned a = c >> 24;
-    if (a == 0) {
-      c = 0;
+  auto pixels = out.Pixels();
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    const Sample& s = scaled[i];
+    const auto alpha = static_cast<std::uint8_t>(std::lround(s[3] * 255.0f));
+    if (alpha == 0) {
+      pixels[i] = 0;
       continue;
     }
-    if (a == 255) continue;
-    auto straight = [a](unsigned premultiplied) { return (std::min(premultiplied, a) * 255 + a / 2) / a; };
-    c = MakeArgb(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(straight(RedOf(c))),
-                 static_cast<std::uint8_t>(straight(GreenOf(c))), static_cast<std::uint8_t>(straight(BlueOf(c))));
+    auto straight = [&](float premultiplied) {
+      return static_cast<std::uint8_t>(std::lround(std::clamp(premultiplied / s[3], 0.0f, 255.0f)));
+    };
+    pixels[i] = MakeArgb(alpha, straight(s[0]), straight(s[1]), straight(s[2]));
   }
   return out;
 }
