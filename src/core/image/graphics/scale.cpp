@@ -1,20 +1,32 @@
-// Stretched drawing: separable Catmull-Rom bicubic resampling in floating point.
-// When shrinking, the filter widens by the shrink factor so every source pixel
-// counts. At the picture's edges the taps that fall outside are dropped and the
-// rest weighted up to a sum of one: an icon is shrunk by 10x and more, its
-// filter then reaches two output pixels in from every edge, and mirroring the
-// picture there (as general-purpose scalers do) bends its edge colours.
-// Colours are premultiplied by alpha for the filter, so transparent pixels do
-// not bleed their (meaningless) colour into the edges of what is drawn; the
-// result is un-premultiplied again.
+// Stretched drawing: Catmull-Rom bicubic resampling by zimg, one floating-point
+// plane per channel. zimg places its filter exactly for every size, from one
+// pixel to the largest picture we decode, so there is a single scaler and no
+// fallback. Planes of grey keep zimg away from any colour-space conversion.
+//
+// At the picture's edges the taps that fall outside are dropped and the rest
+// weighted up to a sum of one, as ImageMagick does: an icon is shrunk by 10x and
+// more, its filter then reaches two output pixels in from every edge, and
+// mirroring the picture there (zimg's own edge rule) bends its edge colours.
+// zimg gets there by a detour: each plane sits in a border of zeros wider than
+// the filter, with the picture marked as the active region, so the taps outside
+// read nothing; the coverage plane (1 on the picture, 0 in the border), scaled
+// alike, is the sum of the taps that were kept, and the result is divided by it.
+//
+// Colours are premultiplied by alpha for the filter when some pixel is not
+// opaque, so transparent pixels do not bleed their (meaningless) colour into the
+// edges of what is drawn; the result is un-premultiplied again.
 
 #include <algorithm>
-#include <array>
+#include <bit>
 #include <cmath>
+#include <memory>
+#include <new>
+#include <span>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
+#include <zimg.h>
 
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
@@ -23,107 +35,102 @@ namespace resmill::image::graphics {
 
 namespace {
 
-// Catmull-Rom: the Mitchell-Netravali cubic with B = 0, C = 1/2.
-double CatmullRom(double x) {
-  x = std::abs(x);
-  if (x < 1.0) return (1.5 * x - 2.5) * x * x + 1.0;
-  if (x < 2.0) return ((-0.5 * x + 2.5) * x - 4.0) * x + 2.0;
-  return 0.0;
-}
-constexpr double kSupport = 2.0;
+static_assert(std::endian::native == std::endian::little, "the alpha byte of an Argb word is byte 3 in memory");
 
-// The taps of one axis: output pixel i reads `count[i]` source pixels from `first[i]`.
-struct Taps {
-  std::vector<int> first, count;
-  std::vector<float> weights;  ///< `stride` per output pixel
-  int stride = 0;
+// zimg wants plane rows and strides aligned to the widest vector unit it uses.
+constexpr std::size_t kPlaneAlign = 64;
+
+struct AlignedDelete {
+  void operator()(std::uint8_t* p) const noexcept { ::operator delete[](p, std::align_val_t{kPlaneAlign}); }
+};
+using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedDelete>;
+
+AlignedBytes AllocateAligned(std::size_t bytes) {
+  return AlignedBytes(new (std::align_val_t{kPlaneAlign}) std::uint8_t[std::max<std::size_t>(bytes, 1)]);
+}
+
+// A plane of floats, zeroed when made.
+class Plane {
+ public:
+  Plane(int width, int height)
+      : stride_((static_cast<std::size_t>(width) * sizeof(float) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign),
+        bytes_(AllocateAligned(stride_ * static_cast<std::size_t>(height))) {
+    std::fill_n(bytes_.get(), stride_ * static_cast<std::size_t>(height), std::uint8_t{0});
+  }
+  float* Row(int y) noexcept { return reinterpret_cast<float*>(bytes_.get() + stride_ * static_cast<std::size_t>(y)); }
+  void* Data() noexcept { return bytes_.get(); }
+  std::ptrdiff_t Stride() const noexcept { return static_cast<std::ptrdiff_t>(stride_); }
+
+ private:
+  std::size_t stride_;
+  AlignedBytes bytes_;
 };
 
-Taps MakeTaps(int from, int to) {
-  const double factor = static_cast<double>(to) / from;
-  const double widen = std::max(1.0 / factor, 1.0);
-  const double support = kSupport * widen;
-  Taps taps;
-  taps.stride = static_cast<int>(std::ceil(2.0 * support)) + 2;
-  taps.first.resize(static_cast<std::size_t>(to));
-  taps.count.resize(static_cast<std::size_t>(to));
-  taps.weights.assign(static_cast<std::size_t>(to) * static_cast<std::size_t>(taps.stride), 0.0f);
-  std::vector<double> w(static_cast<std::size_t>(taps.stride));
-  for (int i = 0; i < to; ++i) {
-    // The output pixel's centre on the source axis; a hair to the right, so that a
-    // centre falling exactly between two pixels takes the same side at every size.
-    const double centre = (i + 0.5) / factor + 1e-12;
-    int begin = static_cast<int>(std::max(centre - support + 0.5, 0.0));
-    int end = static_cast<int>(std::min(centre + support + 0.5, static_cast<double>(from)));
-    end = std::clamp(end, begin + 1, std::min(from, begin + taps.stride));
-    begin = std::min(begin, from - 1);
-    double sum = 0.0;
-    for (int j = begin; j < end; ++j) sum += w[static_cast<std::size_t>(j - begin)] = CatmullRom((j - centre + 0.5) / widen);
-    if (sum == 0.0) {  // only where the filter is all but gone: the nearest pixel
-      std::fill(w.begin(), w.end(), 0.0);
-      w[static_cast<std::size_t>(std::clamp(static_cast<int>(centre), begin, end - 1) - begin)] = sum = 1.0;
-    }
-    taps.first[static_cast<std::size_t>(i)] = begin;
-    taps.count[static_cast<std::size_t>(i)] = end - begin;
-    float* out = &taps.weights[static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.stride)];
-    for (int n = 0; n < end - begin; ++n) out[n] = static_cast<float>(w[static_cast<std::size_t>(n)] / sum);
-  }
-  return taps;
+struct GraphDelete {
+  void operator()(zimg_filter_graph* graph) const noexcept { zimg_filter_graph_free(graph); }
+};
+
+[[noreturn]] void ThrowScalerFailure(std::string_view what) {
+  char reason[256] = {};
+  zimg_get_last_error(reason, sizeof reason);
+  throw Error(Error::Kind::Internal, fmt::format("picture scaler: {}{}{}", what, reason[0] ? ": " : "", reason));
 }
 
-// A premultiplied pixel in floating point: red, green, blue (0…255 times alpha), alpha (0…1).
-using Sample = std::array<float, 4>;
-
-// What one pass leaves for the next, as a stored picture holds it: alpha within 0…1 and
-// colours within 0…255 once un-premultiplied (the filter's lobes overshoot at sharp edges).
-Sample Clamped(Sample s) {
-  float a = std::clamp(s[3], 0.0f, 1.0f);
-  if (a <= 0.0f) return Sample{};
-  float k = a / s[3];
-  for (int c = 0; c < 3; ++c) s[c] = std::clamp(s[c] * k, 0.0f, 255.0f * a);
-  s[3] = a;
-  return s;
+zimg_image_format GreyPlane(int width, int height) {
+  zimg_image_format format;
+  zimg_image_format_default(&format, ZIMG_API_VERSION);
+  format.width = static_cast<unsigned>(width);
+  format.height = static_cast<unsigned>(height);
+  format.pixel_type = ZIMG_PIXEL_FLOAT;
+  format.color_family = ZIMG_COLOR_GREY;
+  format.pixel_range = ZIMG_RANGE_FULL;
+  format.depth = 32;
+  return format;
 }
 
-Sample Load(const Sample& s) { return s; }
-Sample Load(Argb c) {
-  float a = AlphaOf(c) / 255.0f;
-  return Sample{RedOf(c) * a, GreenOf(c) * a, BlueOf(c) * a, a};
+// The border of zeros one axis needs: Catmull-Rom reaches 2 pixels of the smaller
+// side, which is 2 times the shrink factor on the source; one more for where the
+// output pixel's centre falls. An axis that keeps its size is not filtered.
+int BorderFor(int from, int to) {
+  if (from == to) return 0;
+  return static_cast<int>(std::ceil(2.0 * std::max(1.0, static_cast<double>(from) / to))) + 1;
 }
 
-// Filters `lines` lines of `in` (`along` apart along the line, `across` apart from
-// line to line) into `out` (likewise `outAlong`, `outAcross`), one output pixel per
-// tap set. The source picture is read as it is, not copied: it may be large.
-template <typename Pixel>
-void FilterLines(const Pixel* in, std::ptrdiff_t along, std::ptrdiff_t across, int lines, const Taps& taps,
-                 Sample* out, std::ptrdiff_t outAlong, std::ptrdiff_t outAcross) {
-  const int size = static_cast<int>(taps.first.size());
-  for (int line = 0; line < lines; ++line) {
-    const Pixel* source = in + line * across;
-    Sample* target = out + line * outAcross;
-    for (int i = 0; i < size; ++i) {
-      const float* w = &taps.weights[static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.stride)];
-      const Pixel* p = source + taps.first[static_cast<std::size_t>(i)] * along;
-      float r = 0, g = 0, b = 0, a = 0;
-      for (int n = 0, count = taps.count[static_cast<std::size_t>(i)]; n < count; ++n, p += along) {
-        const Sample v = Load(*p);
-        r += w[n] * v[0];
-        g += w[n] * v[1];
-        b += w[n] * v[2];
-        a += w[n] * v[3];
-      }
-      target[i * outAlong] = Clamped(Sample{r, g, b, a});
-    }
-  }
-}
+// Below this share of the filter left on the picture there is no picture to weight up.
+// Catmull-Rom keeps about a quarter at a corner, so this only guards against rounding.
+constexpr float kLeastCoverage = 1e-3f;
+
+std::uint8_t ToByte(float v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f); }
 
 }  // namespace
 
-// The taps of both axes, kept while the sizes stay the same (every frame of an
-// animation): working them out costs more than scaling an icon.
+// One zimg graph with its planes, kept while the sizes stay the same (every frame
+// of an animation): building its filters, and scaling the coverage, costs more
+// than scaling an icon.
 struct Scaler::State {
-  int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
-  Taps across, down;
+  int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0, borderX = 0, borderY = 0;
+  std::unique_ptr<zimg_filter_graph, GraphDelete> graph;
+  AlignedBytes work;
+  std::unique_ptr<Plane> in, scaled;  ///< `in` keeps its border of zeros from frame to frame
+  std::vector<float> weightUp;        ///< 1 / the scaled coverage, per output pixel (0 where none)
+  std::vector<float> alpha;           ///< the scaled alpha of the current picture, 0…255
+
+  void Process() {
+    zimg_image_buffer_const inBuffer{};
+    inBuffer.version = ZIMG_API_VERSION;
+    inBuffer.plane[0].data = in->Data();
+    inBuffer.plane[0].stride = in->Stride();
+    inBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+    zimg_image_buffer outBuffer{};
+    outBuffer.version = ZIMG_API_VERSION;
+    outBuffer.plane[0].data = scaled->Data();
+    outBuffer.plane[0].stride = scaled->Stride();
+    outBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+    if (zimg_filter_graph_process(graph.get(), &inBuffer, &outBuffer, work.get(), nullptr, nullptr, nullptr,
+                                  nullptr) != ZIMG_ERROR_SUCCESS) {
+      ThrowScalerFailure("scaling failed");
+    }
+  }
 };
 
 Scaler::Scaler() = default;
@@ -140,43 +147,96 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   }
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
-  if (state.across.first.empty() || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
+  if (!state.graph || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
       state.width != width || state.height != height) {
-    state.across = MakeTaps(sourceWidth, width);
-    state.down = MakeTaps(sourceHeight, height);
+    state.graph.reset();
+    const int borderX = BorderFor(sourceWidth, width), borderY = BorderFor(sourceHeight, height);
+    zimg_image_format from = GreyPlane(sourceWidth + 2 * borderX, sourceHeight + 2 * borderY);
+    from.active_region.left = borderX;
+    from.active_region.top = borderY;
+    from.active_region.width = sourceWidth;
+    from.active_region.height = sourceHeight;
+    zimg_image_format to = GreyPlane(width, height);
+    zimg_graph_builder_params params;
+    zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
+    params.resample_filter = ZIMG_RESIZE_BICUBIC;
+    params.filter_param_a = 0.0;  // Mitchell-Netravali B and C of Catmull-Rom
+    params.filter_param_b = 0.5;
+    state.graph.reset(zimg_filter_graph_build(&from, &to, &params));
+    if (!state.graph) ThrowScalerFailure(fmt::format("no filter for {} x {} to {} x {}", sourceWidth, sourceHeight,
+                                                     width, height));
+    std::size_t workBytes = 0;
+    if (zimg_filter_graph_get_tmp_size(state.graph.get(), &workBytes) != ZIMG_ERROR_SUCCESS) {
+      ThrowScalerFailure("no work area size");
+    }
+    state.work = AllocateAligned(workBytes);
+    state.in = std::make_unique<Plane>(static_cast<int>(from.width), static_cast<int>(from.height));
+    state.scaled = std::make_unique<Plane>(width, height);
+    state.borderX = borderX;
+    state.borderY = borderY;
+    for (int y = 0; y < sourceHeight; ++y) std::fill_n(state.in->Row(y + borderY) + borderX, sourceWidth, 1.0f);
+    state.Process();
+    state.weightUp.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+      const float* coverage = state.scaled->Row(y);
+      float* weightUp = &state.weightUp[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)];
+      for (int x = 0; x < width; ++x) weightUp[x] = coverage[x] > kLeastCoverage ? 1.0f / coverage[x] : 0.0f;
+    }
+    state.alpha.resize(state.weightUp.size());
     state.sourceWidth = sourceWidth;
     state.sourceHeight = sourceHeight;
     state.width = width;
     state.height = height;
   }
-
-  const Argb* in = source.Pixels().data();
-  // The axis that shrinks most goes second, so the first pass does the least work.
-  const bool acrossFirst = static_cast<double>(width) / sourceWidth > static_cast<double>(height) / sourceHeight;
-  std::vector<Sample> middle, scaled(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  if (acrossFirst) {
-    middle.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(sourceHeight));
-    FilterLines(in, 1, sourceWidth, sourceHeight, state.across, middle.data(), 1, width);
-    FilterLines(middle.data(), width, 1, width, state.down, scaled.data(), width, 1);
-  } else {
-    middle.resize(static_cast<std::size_t>(sourceWidth) * static_cast<std::size_t>(height));
-    FilterLines(in, sourceWidth, 1, sourceWidth, state.down, middle.data(), sourceWidth, 1);
-    FilterLines(middle.data(), 1, sourceWidth, height, state.across, scaled.data(), 1, width);
-  }
+  Plane& in = *state.in;
+  Plane& scaled = *state.scaled;
+  const std::size_t outWidth = static_cast<std::size_t>(width);
 
   Bitmap out(width, height);
-  auto pixels = out.Pixels();
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    const Sample& s = scaled[i];
-    const auto alpha = static_cast<std::uint8_t>(std::lround(s[3] * 255.0f));
-    if (alpha == 0) {
-      pixels[i] = 0;
-      continue;
+  // Alpha needs premultiplying only when some pixel is not opaque; the check costs far less than the work.
+  const bool opaque = source.IsOpaque();
+  // Alpha first: the colours are un-premultiplied by it.
+  static constexpr int kOpaqueOrder[] = {0, 1, 2}, kAlphaOrder[] = {3, 0, 1, 2};
+  const std::span<const int> order = opaque ? std::span<const int>(kOpaqueOrder) : std::span<const int>(kAlphaOrder);
+  for (const int channel : order) {
+    const int shift = 8 * channel;
+    for (int y = 0; y < sourceHeight; ++y) {
+      const Argb* row = source.Row(y);
+      float* plane = in.Row(y + state.borderY) + state.borderX;
+      if (opaque || channel == 3) {
+        for (int x = 0; x < sourceWidth; ++x) plane[x] = static_cast<float>((row[x] >> shift) & 0xFFu);
+      } else {
+        for (int x = 0; x < sourceWidth; ++x) {
+          plane[x] = static_cast<float>((row[x] >> shift) & 0xFFu) * static_cast<float>(row[x] >> 24) * (1.0f / 255);
+        }
+      }
     }
-    auto straight = [&](float premultiplied) {
-      return static_cast<std::uint8_t>(std::lround(std::clamp(premultiplied / s[3], 0.0f, 255.0f)));
-    };
-    pixels[i] = MakeArgb(alpha, straight(s[0]), straight(s[1]), straight(s[2]));
+    state.Process();
+    for (int y = 0; y < height; ++y) {
+      const float* plane = scaled.Row(y);
+      const float* weightUp = &state.weightUp[static_cast<std::size_t>(y) * outWidth];
+      float* alpha = &state.alpha[static_cast<std::size_t>(y) * outWidth];
+      Argb* row = out.Row(y);
+      if (opaque) {
+        for (int x = 0; x < width; ++x) row[x] |= Argb{ToByte(plane[x] * weightUp[x])} << shift;
+      } else if (channel == 3) {
+        for (int x = 0; x < width; ++x) {
+          alpha[x] = std::clamp(plane[x] * weightUp[x], 0.0f, 255.0f);
+          row[x] = Argb{ToByte(alpha[x])} << 24;
+        }
+      } else {
+        // Back to straight alpha. The filter's negative lobes can leave a colour above
+        // its alpha, which no premultiplied pixel can hold; it is clamped to the alpha.
+        for (int x = 0; x < width; ++x) {
+          if (row[x] == 0) continue;  // alpha rounds to 0: the pixel stays transparent black
+          const float premultiplied = std::min(plane[x] * weightUp[x], alpha[x]);
+          row[x] |= Argb{ToByte(premultiplied * 255.0f / alpha[x])} << shift;
+        }
+      }
+    }
+  }
+  if (opaque) {
+    for (Argb& c : out.Pixels()) c |= 0xFF000000u;
   }
   return out;
 }
