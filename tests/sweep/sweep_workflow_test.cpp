@@ -38,7 +38,8 @@ struct WorkflowFile {
 std::vector<WorkflowFile> Files() {
   const Bytes drm = SmallDrm();
   const sample::FlashSpec flash = sample::SampleFlash(drm, 0x10D00000);
-  const std::vector<std::size_t> table = {944, 1004 + 28 * 15, 1004 + 28 * 15 + 4, flash::kFlashHeaderSize + 9};
+  const std::vector<std::size_t> table = {flash::kCountField, flash::CodeGroupEntryAt(15) + flash::kEntryStart,
+                                          flash::CodeGroupEntryAt(15) + flash::kEntryEnd, flash::kFlashHeaderSize + 9};
   const Bytes skin =
       skin::test::BuildSkin({{"a.k", skin::test::KPicture(18, 8, 0x3C)}, {"b.g", sample::DrawGif(4, 4, 1, false, 2)}});
   const skin::test::Layout layout = skin::test::LayoutOf(skin);

@@ -45,7 +45,6 @@ class BinaryFile {
   void Seek(std::int64_t offset);
   std::int64_t Position() const noexcept { return position_; }
   std::int64_t Size() const;
-  bool AtEnd() const { return position_ >= Size(); }
   void Truncate(std::int64_t size);
 
   /// Flushes the file's data (and the size needed to read it) to the disk.

@@ -54,8 +54,5 @@ std::vector<image::graphics::GifOutputFrame> ResizeFrames(const image::graphics:
 /// failed file operation (target unchanged).
 bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
                int width, int height, UserInterface& ui);
-/// The same for callers that still name a folder for temporary frame files: none is made.
-bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
-               int width, int height, const std::filesystem::path& tempFolder, UserInterface& ui);
 
 }  // namespace resmill::replacement
