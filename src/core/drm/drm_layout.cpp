@@ -59,11 +59,14 @@ class PointerReader {
 std::int32_t TableCount(const fs::path& file, std::int64_t slot, std::string_view table, std::int64_t from,
                         std::int64_t to, std::int64_t entrySize, std::int32_t most) {
   if (to - from < 2 * entrySize) {
-    Damaged(file, slot, fmt::format("the {} table from {} to {} is too short for its two closing entries", table,
-                                    HexOffset(static_cast<std::uint64_t>(from)), HexOffset(static_cast<std::uint64_t>(to))));
+    Damaged(file, slot,
+            fmt::format("the {} table from {} to {} is too short for its two closing entries", table,
+                        HexOffset(static_cast<std::uint64_t>(from)), HexOffset(static_cast<std::uint64_t>(to))));
   }
   const std::int64_t count = (to - from) / entrySize - 2;
-  if (count > most) TooMany(file, slot, fmt::format("the {} table holds {} pictures, more than {}", table, count, most));
+  if (count > most) {
+    TooMany(file, slot, fmt::format("the {} table holds {} pictures, more than {}", table, count, most));
+  }
   return static_cast<std::int32_t>(count);
 }
 
@@ -156,8 +159,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
   layout.GifTableEnd = pointerAt(slots.gifTableEnd, "GIF table end");
   layout.GifData = pointerAt(slots.gifData, "GIF data");
   layout.GifTable = pointerAt(slots.gifTable, "GIF table");
-  layout.GifCount = TableCount(file, slots.gifTableEnd, "GIF", layout.GifTable, layout.GifTableEnd, kGifEntrySize,
-                               kMaxGifPictures);
+  layout.GifCount =
+      TableCount(file, slots.gifTableEnd, "GIF", layout.GifTable, layout.GifTableEnd, kGifEntrySize, kMaxGifPictures);
 
   if (variant == 1) {
     slots.rawData = std::int64_t{layout.Dir} + kDirRawData;
@@ -166,8 +169,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
     layout.RawData = pointerAt(slots.rawData, "RAW data");
     layout.RawTable = pointerAt(slots.rawTable, "RAW table");
     layout.RawTableEnd = pointerAt(slots.rawTableEnd, "RAW table end");
-    layout.RawCount = TableCount(file, slots.rawTableEnd, "RAW", layout.RawTable, layout.RawTableEnd, kRawEntrySize,
-                                 kMaxRawPictures);
+    layout.RawCount =
+        TableCount(file, slots.rawTableEnd, "RAW", layout.RawTable, layout.RawTableEnd, kRawEntrySize, kMaxRawPictures);
   }
   return layout;
 }
@@ -273,8 +276,9 @@ void CheckDescrDatDescribes(const DrmLayout& described, const fs::path& descrDat
                             const fs::path& image) {
   // The values in descr.dat order, the offsets of the two tables from their data included.
   static constexpr std::array<std::string_view, 15> kNames = {
-      "DrmVariant",  "Base",      "Dir",     "DirCount",       "GifData",  "GifCount",   "GifTableOffset", "GifTable",
-      "GifTableEnd", "HeaderPointerCount", "RawData", "RawCount", "RawTableOffset", "RawTable", "RawTableEnd"};
+      "DrmVariant",     "Base",     "Dir",         "DirCount",           "GifData", "GifCount",
+      "GifTableOffset", "GifTable", "GifTableEnd", "HeaderPointerCount", "RawData", "RawCount",
+      "RawTableOffset", "RawTable", "RawTableEnd"};
   const std::vector<std::uint8_t> expected = EncodeDescrDat(actual), found = EncodeDescrDat(described);
   for (std::size_t at = 0; at < std::max(expected.size(), found.size()); at += 4) {
     auto value = [at](const std::vector<std::uint8_t>& bytes) {

@@ -25,13 +25,7 @@ struct SheetOptions {
   int maxCellSide = 128;
 };
 
-struct SheetRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const SheetRect&) const = default;
-};
+using SheetRect = graphics::Rect;
 
 inline constexpr int kSheetMargin = 6;
 /// The smallest picture area of a cell, so that tiny pictures still get a visible cell.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/graphics/bitmap.h"
 #include "replacement/replacement.h"
 #include "platform/user_interface.h"
 
@@ -58,13 +59,7 @@ int FindPairing(const ReplacementTable& table, int targetIndex, TRepItem* entry 
 // ---------------------------------------------------------------------------
 // Geometry of the dialog (client area 560 × 313), for the window that draws it.
 
-struct Rect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const Rect&) const = default;
-};
+using Rect = image::graphics::Rect;
 
 inline constexpr Rect kTargetListRect{152, 40, 105, 185};   ///< ListBox1
 inline constexpr Rect kSourceListRect{304, 40, 105, 185};   ///< ListBox2
