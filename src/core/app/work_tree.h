@@ -18,7 +18,6 @@ struct WorkTree {
 
   const std::filesystem::path& BinaryFolder(int slot) const { return slot == 2 ? binary2Folder : binary1Folder; }
   const std::filesystem::path& DrmPackFolder(int slot) const { return slot == 2 ? drmPack2Folder : drmPack1Folder; }
-  const std::filesystem::path& IconsFolder(int slot) const { return slot == 2 ? icons2Folder : icons1Folder; }
 };
 
 /// Creates WorkFolder and the six folders under it, one level each, ignoring

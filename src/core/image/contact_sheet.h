@@ -46,7 +46,6 @@ class ContactSheet {
   /// larger than a bitmap may be is refused (Limit) before anything is allocated.
   ContactSheet(std::span<const SheetCell> cells, const SheetOptions& options);
 
-  std::size_t CellCount() const noexcept { return labels_.size(); }
   /// Where cell `index`'s checkerboard lies.
   SheetRect PictureArea(std::size_t index) const;
   /// Where a picture of width × height is drawn in cell `index`: centred in the area

@@ -125,10 +125,6 @@ std::int64_t BinaryFile::Size() const {
   return static_cast<std::int64_t>(st.st_size);
 }
 
-void BinaryFile::Truncate(std::int64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIoError("truncate", path_);
-}
-
 void BinaryFile::Sync() {
   int result = 0;
   do {

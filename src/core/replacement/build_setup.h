@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,25 +23,6 @@ namespace resmill::replacement {
 /// Names sort by length first, then byte by byte as unsigned bytes (case-sensitive),
 /// so that "9.gif" < "B.gif" < "a.gif" < "10.gif". −1, 0 or 1.
 int CompareNames(std::string_view a, std::string_view b);
-
-/// A set of file names kept in CompareNames order; inserting a name already
-/// present changes nothing (the name tree of each list).
-class TSTree {
- public:
-  /// Adds `name` unless it is already present.
-  void InsertName(std::string name) { names_.insert(std::move(name)); }
-  /// The names in sorted order, as the list box shows them.
-  std::vector<std::string> FillListFromTree() const { return {names_.begin(), names_.end()}; }
-  /// Frees every name.
-  void DisposeTree() { names_.clear(); }
-  std::size_t Size() const { return names_.size(); }
-
- private:
-  struct Order {
-    bool operator()(const std::string& a, const std::string& b) const { return CompareNames(a, b) < 0; }
-  };
-  std::set<std::string, Order> names_;
-};
 
 /// The file names (without folder) of `folder` matching `masks`, in CompareNames order.
 /// Plain files only, read-only ones included, hidden ones ("." names) left out.
