@@ -31,6 +31,12 @@ using ::testing::HasSubstr;
 constexpr std::uint32_t kDrmStart = 0x10000000;
 constexpr std::uint32_t kRamdldStart = 0x03FC0000;
 
+// The record line EncodeSRecord writes for `data`.
+std::string Encoded(const Bytes& data, std::uint32_t& address) {
+  std::string line(2 * data.size() + 16, '\0');
+  line.resize(EncodeSRecord(data, address, line.data()));
+  return line;
+}
 
 TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
   struct Case {
@@ -45,21 +51,21 @@ TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
   };
   for (const auto& c : cases) {
     std::uint32_t address = c.address;
-    EXPECT_EQ(FormatSRecord(c.data, address), c.expected);
+    EXPECT_EQ(Encoded(c.data, address), c.expected);
     EXPECT_EQ(address, c.address + c.data.size());
   }
-  // Every length from 1 to 64: 2n + 16 characters, and srec's own sum rule holds.
-  for (std::size_t n = 1; n <= 64; ++n) {
+  // Every length from 1 to 250: 2n + 16 characters, and srec's own sum rule holds.
+  for (std::size_t n = 1; n <= 250; ++n) {
     std::uint32_t address = 0x12345678;
-    std::string line = FormatSRecord(Pattern(n, static_cast<std::uint32_t>(n)), address);
+    std::string line = Encoded(Pattern(n, static_cast<std::uint32_t>(n)), address);
     ASSERT_EQ(line.size(), 2 * n + 16);
     unsigned sum = 0;
     for (std::size_t i = 2; i + 2 < line.size(); i += 2) sum += static_cast<unsigned>(std::stoi(line.substr(i, 2), nullptr, 16));
     EXPECT_EQ(sum & 0xFF, 0xFFu) << line;
   }
   std::uint32_t address = 0;
-  EXPECT_THROW(FormatSRecord(Bytes(65), address), Error);
-  EXPECT_THROW(FormatSRecord(Bytes(), address), Error);
+  EXPECT_THROW(Encoded(Bytes(251), address), Error);
+  EXPECT_THROW(Encoded(Bytes(), address), Error);
 }
 
 TEST(SRecordTest, FixedLinesAreValidRecords) {

@@ -149,15 +149,6 @@ std::size_t EncodeSRecord(std::span<const std::uint8_t> data, std::uint32_t& add
   return static_cast<std::size_t>(p + 2 - out);
 }
 
-std::string FormatSRecord(std::span<const std::uint8_t> data, std::uint32_t& address) {
-  if (data.empty() || data.size() > kRecordDataBytes) {
-    throw Error(Error::Kind::Internal, "a superfile record holds 1 to 64 data bytes");
-  }
-  std::string line(2 * data.size() + 16, '\0');
-  EncodeSRecord(data, address, line.data());
-  return line;
-}
-
 SRecordDecoder::SRecordDecoder(BinaryFile& file, std::span<const std::uint8_t> lead, Options options)
     : file_(file), options_(std::move(options)) {
   const auto start = static_cast<std::int64_t>(lead.size());

@@ -30,8 +30,6 @@ std::size_t GlyphColumn(char c) {
 
 }  // namespace
 
-bool HasGlyph(char c) { return GlyphColumn(c) != std::string_view::npos; }
-
 int TextWidth(std::string_view text) {
   return text.empty() ? 0 : static_cast<int>(text.size()) * kGlyphAdvance - 1;
 }
