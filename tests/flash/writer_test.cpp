@@ -153,7 +153,7 @@ TEST(WriteSuperfileTest, PatchesTheHeader) {
   EXPECT_TRUE(std::equal(w.drm.begin(), w.drm.begin() + 16, h.begin() + entry15 + kEntryFirstBytes));
   EXPECT_EQ(LE(h, entry15 + kEntryChecksum), Sum(w.drm));
   // Everything else as it was.
-  for (std::size_t i = 0; i < 8172; ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(kFlashHeaderSize); ++i) {
     bool changed = (i >= kDateField && i < kDescriptionField + kTextFieldSize) || i == kCountField ||
                    (i >= kRamdldEntry + kEntryChecksum && i < kRamdldEntry + kEntrySize) ||
                    (i >= kClearedFrom && i < kClearedEnd);
@@ -199,8 +199,8 @@ TEST(WriteSuperfileTest, LayoutOfTheWrittenFile) {
   ScriptedUi ui;
   w.Save(w.dir / "out.shx", ui);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 8172, ReadBytes(w.dir / "header.bin").begin()));
-  std::string text(out.begin() + 8172, out.end());
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + kFlashHeaderSize, ReadBytes(w.dir / "header.bin").begin()));
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find("\r\n", at);
@@ -236,7 +236,7 @@ TEST(WriteSuperfileTest, ImagesOfWholeRecordsGetNoEmptyRecord) {
   NullProgress progress;
   w.Save(w.dir / "out.shx", progress);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  std::string text(out.begin() + 8172, out.end());
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 7 + 1 + 1 + 2);
   EXPECT_EQ(text.find("S305"), std::string::npos);
 }
@@ -268,7 +268,7 @@ TEST(WriteSuperfileTest, SrecCatReadsEachSection) {
   NullProgress progress;
   w.Save(w.dir / "out.shx", progress);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  std::string text(out.begin() + 8172, out.end());
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   std::size_t split = text.find(std::string(kS7Line) + "\r\n") + kS7Line.size() + 2;
   const std::vector<std::tuple<std::string, std::uint32_t, Bytes>> sections = {
       {text.substr(0, split), kRamdldStart, ReadBytes(w.dir / "RAMDLD.bin")},

@@ -99,8 +99,8 @@ TEST(WorkflowSweep, PortFromADamagedSource) {
   const std::vector<WorkflowFile> files = Files();
   const WorkflowFile& target = files[0];
   const WorkflowFile& source = files[1];
-  for (std::size_t n :
-       {std::size_t{0}, std::size_t{100}, std::size_t{8172}, source.bytes.size() / 2, source.bytes.size() - 20}) {
+  for (std::size_t n : {std::size_t{0}, std::size_t{100}, static_cast<std::size_t>(flash::kFlashHeaderSize),
+                        source.bytes.size() / 2, source.bytes.size() - 20}) {
     const std::string what = fmt::format("source {} cut to {} bytes", source.name, n);
     TempDir dir;
     WriteBytes(dir / target.name, target.bytes);
