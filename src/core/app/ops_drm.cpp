@@ -30,25 +30,20 @@ void Unpack(Session& session, int slot) {
                  session.ui.ProgressWindow());
 }
 
+// A flash file holds the DRM as code group 15: it is split into the code-group
+// files first; without code group 15 there is nothing to unpack.
+bool OpenFlashDrm(Session& session, int slot,
+                  bool (*extract)(const fs::path& flashFile, const fs::path& slotFolder, Progress& progress)) {
+  if (!extract(session.FlashFile(slot), session.tree.BinaryFolder(slot), session.ui.ProgressWindow())) return false;
+  Unpack(session, slot);
+  return true;
+}
+
 }  // namespace
 
-bool OpenShxDrm(Session& session, int slot) {
-  if (!flash::ExtractShxCodeGroups(session.FlashFile(slot), session.tree.BinaryFolder(slot),
-                                   session.ui.ProgressWindow())) {
-    return false;
-  }
-  Unpack(session, slot);
-  return true;
-}
+bool OpenShxDrm(Session& session, int slot) { return OpenFlashDrm(session, slot, &flash::ExtractShxCodeGroups); }
 
-bool OpenSbfDrm(Session& session, int slot) {
-  if (!flash::ExtractSbfCodeGroups(session.FlashFile(slot), session.tree.BinaryFolder(slot),
-                                   session.ui.ProgressWindow())) {
-    return false;
-  }
-  Unpack(session, slot);
-  return true;
-}
+bool OpenSbfDrm(Session& session, int slot) { return OpenFlashDrm(session, slot, &flash::ExtractSbfCodeGroups); }
 
 bool OpenBinDrm(Session& session, int slot) {
   const fs::path& dump = session.FlashFile(slot);

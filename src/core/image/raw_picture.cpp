@@ -253,10 +253,6 @@ void DecodeK32(ConversionContext& context, const std::filesystem::path& k, const
   DecodeK(context, k, output, mime, KLayout::Bits32);
 }
 
-void EncodeRaw16(const std::filesystem::path& picture, const std::filesystem::path& raw) {
-  WriteFileAtomically(raw, EncodeRawBytes(LoadSource(picture), picture));
-}
-
 void EncodeK18(const std::filesystem::path& picture, const std::filesystem::path& k) {
   EncodeK(picture, k, KLayout::Bits18);
 }

@@ -211,9 +211,4 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   return true;
 }
 
-bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
-               int width, int height, const std::filesystem::path& /*tempFolder*/, UserInterface& ui) {
-  return ResizeGif(area, source, target, width, height, ui);
-}
-
 }  // namespace resmill::replacement
