@@ -172,7 +172,9 @@ DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool co
   BinaryFile image(cg15, BinaryFile::Mode::Read);
   DrmLayout layout = ReadDrmLayout(image, DrmVariantOf(image));
   DrmTables tables = ReadDrmTables(image, layout);
-  if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress, workers);
+  if (layout.DrmVariant == 1) {
+    ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress, workers);
+  }
   ExtractGifs(image, layout, tables, drmPackFolder, progress);
   image.Close();
   WriteDescrDat(JoinTail(drmPackFolder, "descr.dat"), layout);

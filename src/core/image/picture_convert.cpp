@@ -124,8 +124,8 @@ std::vector<std::uint8_t> ReadRawPictureBytes(const std::filesystem::path& raw, 
   const auto w = static_cast<std::uint64_t>(size.width), h = static_cast<std::uint64_t>(size.height);
   if (w * h > kMaxRawPixels) return {};
   BinaryFile in(raw, BinaryFile::Mode::Read);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(RawFileLength(w, h),
-                                                                                    static_cast<std::uint64_t>(in.Size()))));
+  const std::uint64_t length = std::min<std::uint64_t>(RawFileLength(w, h), static_cast<std::uint64_t>(in.Size()));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
   bytes.resize(in.Read(bytes));
   return bytes;
 }
@@ -133,7 +133,8 @@ std::vector<std::uint8_t> ReadRawPictureBytes(const std::filesystem::path& raw, 
 ConvertedRaw ConvertRawBytes(std::span<const std::uint8_t> raw, RawSize size, int formatIndex,
                              const std::filesystem::path& source) {
   if (size.width < 0 || size.height < 0) {
-    ThrowFormatError(source, "size tag", fmt::format("a RAW picture cannot be {} x {} pixels", size.width, size.height));
+    ThrowFormatError(source, "size tag",
+                     fmt::format("a RAW picture cannot be {} x {} pixels", size.width, size.height));
   }
   // An unusable picture still leaves its (empty) target, so the unpacked tree keeps its numbering.
   if (size.width == 0 || size.height == 0) return {};
