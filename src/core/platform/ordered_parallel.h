@@ -1,6 +1,8 @@
 #pragma once
-// An ordered parallel map over a bounded window: item i is produced on a worker
-// thread and consumed on the calling thread, strictly in the order 0, 1, 2, …
+// An ordered parallel map over a bounded window: item i is produced on one of
+// the workers (the calling thread lends a hand whenever the item it is to
+// consume next is not ready) and consumed on the calling thread, strictly in
+// the order 0, 1, 2, …
 // Batch picture conversions use it so that the decode/encode work spreads over
 // the cores while every file is still written, and every progress step still
 // reported, by the calling thread in the order a single thread would.
@@ -43,8 +45,9 @@ inline unsigned ResolveWorkers(unsigned requested) {
 /// consumed keeps a worker busy while the caller writes the item before.
 inline constexpr std::size_t kItemsPerWorker = 2;
 
-/// Calls produce(i) for i in [0, count) on up to `workers` threads (kAllCores for
-/// one per core) and consume(i, result) on the calling thread in ascending i.
+/// Calls produce(i) for i in [0, count) on up to `workers` threads, the calling
+/// thread among them (kAllCores for one per core), and consume(i, result) on the
+/// calling thread in ascending i.
 /// `produce` must be safe to call from several threads at once.
 template <typename Produce, typename Consume>
 void OrderedParallelMap(std::size_t count, unsigned workers, Produce&& produce, Consume&& consume) {
@@ -71,28 +74,33 @@ void OrderedParallelMap(std::size_t count, unsigned workers, Produce&& produce, 
   std::size_t failedAt = count;      // the first item whose produce threw
   bool stop = false;
 
+  // Makes item i into its slot; called and returning with the lock held.
+  auto make = [&](std::unique_lock<std::mutex>& lock, std::size_t i) {
+    lock.unlock();
+    std::optional<Result> result;
+    std::exception_ptr error;
+    try {
+      result.emplace(produce(i));
+    } catch (...) {
+      error = std::current_exception();
+    }
+    lock.lock();
+    Slot& slot = slots[i % window];
+    slot.result = std::move(result);
+    slot.error = std::move(error);
+    slot.ready = true;
+    if (slot.error) failedAt = std::min(failedAt, i);
+    produced.notify_all();
+  };
+  // Items after a failed one are never consumed; there is no point in making them.
+  auto claimable = [&] { return next < count && next <= failedAt && next < done + window; };
+
   auto work = [&] {
     std::unique_lock lock(mutex);
     for (;;) {
       consumed.wait(lock, [&] { return stop || next >= count || next > failedAt || next < done + window; });
-      // Items after a failed one are never consumed; there is no point in making them.
-      if (stop || next >= count || next > failedAt) return;
-      const std::size_t i = next++;
-      lock.unlock();
-      std::optional<Result> result;
-      std::exception_ptr error;
-      try {
-        result.emplace(produce(i));
-      } catch (...) {
-        error = std::current_exception();
-      }
-      lock.lock();
-      Slot& slot = slots[i % window];
-      slot.result = std::move(result);
-      slot.error = std::move(error);
-      slot.ready = true;
-      if (slot.error) failedAt = std::min(failedAt, i);
-      produced.notify_all();
+      if (stop || !claimable()) return;
+      make(lock, next++);
     }
   };
 
@@ -112,15 +120,23 @@ void OrderedParallelMap(std::size_t count, unsigned workers, Produce&& produce, 
       for (std::thread& thread : pool) thread.join();
     }
   } joiner{pool, mutex, stop, consumed};
-  pool.reserve(threads);
-  for (std::size_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  // The calling thread is one of the workers: it makes items itself whenever the
+  // one it is to write next is not ready, instead of waiting idle.
+  pool.reserve(threads - 1);
+  for (std::size_t t = 1; t < threads; ++t) pool.emplace_back(work);
 
   for (std::size_t i = 0; i < count; ++i) {
     std::optional<Result> result;
     {
       std::unique_lock lock(mutex);
       Slot& slot = slots[i % window];
-      produced.wait(lock, [&] { return slot.ready; });
+      while (!slot.ready) {
+        if (claimable()) {
+          make(lock, next++);
+        } else {
+          produced.wait(lock);
+        }
+      }
       if (slot.error) std::rethrow_exception(slot.error);
       result = std::move(slot.result);
       slot = Slot{};
