@@ -6,11 +6,14 @@
 //   drm_bench WORKDIR unpack     one plain unpack of WORKDIR/large.bin (for a profiler)
 //   drm_bench WORKDIR compile    one plain compile of that unpacked tree
 //   drm_bench WORKDIR port       one plain port from WORKDIR/plain into that tree
-//   drm_bench WORKDIR step NAME  one step of the default run as a whole process of its own, so that
+//   drm_bench WORKDIR step NAME [WORKERS]
+//                                one step of the default run as a whole process of its own, so that
 //                                bench/run can time it and take its peak memory with /usr/bin/time:
 //                                generate (WORKDIR/large.bin), unpack (-> plain), unpack-png (-> converted),
 //                                compile / compile-png (-> plain.bin / converted.bin), target (plain unpack
-//                                -> target), port / port-png (plain / converted -> target)
+//                                -> target), port / port-png (plain / converted -> target). WORKERS (default
+//                                0, one per core) is the number of threads that convert pictures; 1 is the
+//                                single-thread run.
 //
 // The conversion baselines time RawToBmp over every RAW file and BmpToRaw over
 // every PNG copy on their own: what the unpack and compile with conversion add
@@ -34,6 +37,7 @@
 #include "drm/unpack.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
+#include "platform/ordered_parallel.h"
 #include "sample/drm_sample.h"
 
 namespace fs = std::filesystem;
@@ -69,16 +73,17 @@ fs::path Tree(const fs::path& work, const char* name) {
   return tree;
 }
 
-void Unpack(const fs::path& image, const fs::path& tree, bool convert) {
+void Unpack(const fs::path& image, const fs::path& tree, bool convert, unsigned workers = kAllCores) {
   image::ConversionContext context;
   NullProgress progress;
-  drm::UnpackDrm(image, tree, convert, context, progress);
+  drm::UnpackDrm(image, tree, convert, context, progress, workers);
 }
 
-void Compile(const fs::path& image, const fs::path& tree, const fs::path& out, bool convert) {
+void Compile(const fs::path& image, const fs::path& tree, const fs::path& out, bool convert,
+             unsigned workers = kAllCores) {
   image::ConversionContext context;
   NullProgress progress;
-  drm::CompileDrm(tree, image, out, convert, context, progress);
+  drm::CompileDrm(tree, image, out, convert, context, progress, {}, workers);
 }
 
 }  // namespace
@@ -87,17 +92,19 @@ int main(int argc, char** argv) {
   const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "resmill-drm-bench";
   fs::create_directories(work);
   const fs::path image = work / "large.bin";
-  if (argc == 4 && std::string(argv[2]) == "step") {
+  if ((argc == 4 || argc == 5) && std::string(argv[2]) == "step") {
     const std::string step = argv[3];
+    const unsigned workers = argc == 5 ? static_cast<unsigned>(std::stoul(argv[4])) : kAllCores;
     try {
       if (step == "generate") {
         sample::WriteFile(image.string(), sample::BuildDrmImage(sample::LargeDrm()));
       } else if (step == "unpack" || step == "unpack-png") {
         const bool png = step == "unpack-png";
-        Unpack(image, Tree(work, png ? "converted" : "plain"), png);
+        Unpack(image, Tree(work, png ? "converted" : "plain"), png, workers);
       } else if (step == "compile" || step == "compile-png") {
         const bool png = step == "compile-png";
-        Compile(image, work / (png ? "converted" : "plain"), work / (png ? "converted.bin" : "plain.bin"), png);
+        Compile(image, work / (png ? "converted" : "plain"), work / (png ? "converted.bin" : "plain.bin"), png,
+                workers);
       } else if (step == "target") {
         Unpack(image, Tree(work, "target"), false);
       } else if (step == "port" || step == "port-png") {

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <limits>
+#include <optional>
+#include <span>
 #include <utility>
 
 #include "drm/compile_verify.h"
@@ -15,6 +17,7 @@
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/numeric.h"
+#include "platform/ordered_parallel.h"
 
 namespace resmill::drm {
 namespace fs = std::filesystem;
@@ -34,6 +37,14 @@ struct CopiedPicture {
   std::int64_t length = 0;
   std::uint64_t fingerprint = Fingerprint().Value();
 };
+
+/// Refuses an output that has grown beyond what a DRM image may be.
+void CheckImageSize(const BinaryFile& out) {
+  if (out.Position() > kMaxImageSize) {
+    throw Error(Error::Kind::Limit, fmt::format("{}: the new DRM image would exceed {} bytes", out.Path().string(),
+                                                kMaxImageSize));
+  }
+}
 
 /// Appends a whole file to the output at its position; returns its length and
 /// fingerprint for the read-back. `evenLength` refuses odd lengths before
@@ -58,11 +69,17 @@ CopiedPicture Append(const fs::path& file, BinaryFile& out, bool evenLength = fa
     picture.length += static_cast<std::int64_t>(got);
   }
   picture.fingerprint = print.Value();
-  if (out.Position() > kMaxImageSize) {
-    throw Error(Error::Kind::Limit, fmt::format("{}: the new DRM image would exceed {} bytes", out.Path().string(),
-                                                kMaxImageSize));
-  }
+  CheckImageSize(out);
   return picture;
+}
+
+/// Appends a picture made in memory (always of even length: a RAW encode).
+CopiedPicture AppendBytes(std::span<const std::uint8_t> bytes, BinaryFile& out) {
+  Fingerprint print;
+  print.Add(bytes);
+  out.Write(bytes);
+  CheckImageSize(out);
+  return {static_cast<std::int64_t>(bytes.size()), print.Value()};
 }
 
 void AppendZeros(BinaryFile& out, std::int64_t count) {
@@ -83,43 +100,39 @@ void CopyExact(BinaryFile& in, std::int64_t from, std::int64_t count, BinaryFile
 }
 
 struct RawChoice {
-  std::optional<fs::path> file;
+  std::optional<fs::path> file;               ///< the RAW file to copy (not converting)
+  std::optional<std::vector<std::uint8_t>> converted;  ///< the RAW picture made from the PNG
   int width = 0;
   int height = 0;
 };
 
-/// The file and size of RAW picture i. Nothing to store (an empty 0x0 picture)
-/// only when the tree holds no file for it, or, when converting, the empty
-/// placeholder the unpack leaves for an empty picture. A file that is there
-/// but cannot be used stops the compile: storing it empty would lose it.
-RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& icons, const PictureFolder& raws,
-                           const fs::path& tempRaw, image::ConversionContext& context) {
+/// The file or converted bytes and the size of RAW picture i. Nothing to store
+/// (an empty 0x0 picture) only when the tree holds no file for it, or, when
+/// converting, the empty placeholder the unpack leaves for an empty picture. A
+/// file that is there but cannot be used stops the compile: storing it empty
+/// would lose it. Reads only, so the pictures may be chosen on several threads.
+RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& icons, const PictureFolder& raws) {
   RawChoice choice;
   const std::optional<fs::path> file = CompiledRawFile(icons, raws, i, convertRawToBmp);
   if (!file) return choice;
   if (convertRawToBmp) {
     if (FileSize(*file) == 0) return choice;
-    // The size comes from the conversion itself; stale values of the last picture must not leak in.
-    context.LastPictureWidth = 0;
-    context.LastPictureHeight = 0;
-    std::optional<fs::path> written;
+    image::EncodedRaw raw;
     try {
-      written = image::BmpToRaw(context, *file, image::PictureKind::Raw, tempRaw);
+      raw = image::EncodeRawPicture(*file);
     } catch (const Error& e) {
       if (e.kind() == Error::Kind::Io) throw;
       throw Error(e.kind() == Error::Kind::Limit ? Error::Kind::Limit : Error::Kind::Format,
                   fmt::format("RAW picture {} cannot be converted, nothing was saved: {}", i, e.what()));
     }
-    if (!written || context.LastPictureWidth <= 0 || context.LastPictureHeight <= 0) {
+    if (raw.width <= 0 || raw.height <= 0) {
       ThrowFormatError(*file, "",
                        fmt::format("RAW picture {} cannot be read as a picture; nothing was saved (replace or "
                                    "delete the file)",
                                    i));
     }
-    if (context.LastPictureWidth > 255 || context.LastPictureHeight > 255) {
-      TooLarge(*file, context.LastPictureWidth, context.LastPictureHeight);
-    }
-    return {*written, context.LastPictureWidth, context.LastPictureHeight};
+    if (raw.width > 255 || raw.height > 255) TooLarge(*file, raw.width, raw.height);
+    return {std::nullopt, std::move(raw.bytes), raw.width, raw.height};
   }
   auto size = image::ParseRawSize(*file);
   if (!size) {
@@ -131,14 +144,14 @@ RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& ico
   if (size->width < 0 || size->width > 255 || size->height < 0 || size->height > 255) {
     TooLarge(*file, size->width, size->height);
   }
-  return {*file, size->width, size->height};
+  return {*file, std::nullopt, size->width, size->height};
 }
 
 }  // namespace
 
 CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, const fs::path& outputFile,
                          bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
-                         const WriterFaults& faults) {
+                         const WriterFaults& faults, unsigned workers) {
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
   const DrmLayout l = ReadDescrDat(descrDat);
 
@@ -156,27 +169,34 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   CompileResult result;
   PictureFingerprints prints;
 
-  // A RAW picture's length is known only once it is converted, one at a time
-  // through temp.raw: the RAW pictures go to their place first, and the plan
-  // made from their lengths gives everything else.
+  // A RAW picture's length is known only once it is converted: the RAW
+  // pictures go to their place first, and the plan made from their lengths
+  // gives everything else. Workers convert; this thread appends in picture
+  // order, so the image is the same whatever the number of workers.
   const PictureFolder icons(JoinTail(drmPackFolder, "icons"));
   std::vector<PictureSize> rawSizes;
   if (l.DrmVariant == 1) {
-    PictureFolder raws(JoinTail(drmPackFolder, "raws"));
-    const fs::path tempRaw = JoinTail(drmPackFolder, "temp.raw");
+    const PictureFolder raws(JoinTail(drmPackFolder, "raws"));
     out.Seek(l.RawData);
-    for (int i = 1; i <= l.RawCount; ++i) {
-      RawChoice choice = ChooseRawPicture(i, convertRawToBmp, icons, raws, tempRaw, context);
-      CopiedPicture picture;
-      if (choice.file) {
-        picture = Append(*choice.file, out, true);
-      } else {
-        result.skipped.push_back(i);
-      }
-      rawSizes.push_back({picture.length, choice.width, choice.height});
-      prints.raws.push_back(picture.fingerprint);
-      step.SetPosition(PercentDone(i, total));
-    }
+    OrderedParallelMap(
+        static_cast<std::size_t>(l.RawCount), convertRawToBmp ? workers : 1,
+        [&](std::size_t index) { return ChooseRawPicture(static_cast<int>(index) + 1, convertRawToBmp, icons, raws); },
+        [&](std::size_t index, RawChoice choice) {
+          const int i = static_cast<int>(index) + 1;
+          CopiedPicture picture;
+          if (choice.converted) {
+            picture = AppendBytes(*choice.converted, out);
+            context.LastPictureWidth = choice.width;
+            context.LastPictureHeight = choice.height;
+          } else if (choice.file) {
+            picture = Append(*choice.file, out, true);
+          } else {
+            result.skipped.push_back(i);
+          }
+          rawSizes.push_back({picture.length, choice.width, choice.height});
+          prints.raws.push_back(picture.fingerprint);
+          step.SetPosition(PercentDone(i, total));
+        });
   }
 
   std::vector<fs::path> gifFiles;

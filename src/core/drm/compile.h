@@ -11,6 +11,7 @@
 
 #include "drm/drm_layout.h"
 #include "image/picture_convert.h"
+#include "platform/ordered_parallel.h"
 #include "platform/user_interface.h"
 
 namespace resmill::drm {
@@ -37,13 +38,16 @@ struct CompileResult {
 /// not read back as the planned layout (a DRM these rules cannot rebuild with
 /// the new picture sizes, Kind::Format).
 /// With `convertRawToBmp` the RAW pictures come from icons/<i>.png (converted
-/// through drmPackFolder/temp.raw), else from raws/<i>(<W>x<H>).raw. A missing
+/// in memory on `workers` threads: kAllCores for one per core, 1 for the
+/// calling thread alone; the image is the same whatever the count), else from
+/// raws/<i>(<W>x<H>).raw. The tree is not changed. A missing
 /// file (or, converting, the empty placeholder the unpack leaves for an empty
 /// picture) is stored as an empty 0x0 picture and listed in `skipped`; a file
 /// that cannot be read, has no size tag or is larger than 255x255 stops the
 /// compile with an error naming it.
 CompileResult CompileDrm(const std::filesystem::path& drmPackFolder, const std::filesystem::path& cg15,
                          const std::filesystem::path& outputFile, bool convertRawToBmp,
-                         image::ConversionContext& context, Progress& progress, const WriterFaults& faults = {});
+                         image::ConversionContext& context, Progress& progress, const WriterFaults& faults = {},
+                         unsigned workers = kAllCores);
 
 }  // namespace resmill::drm

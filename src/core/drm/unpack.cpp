@@ -1,19 +1,32 @@
 #include "drm/unpack.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <span>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include "drm/picture_folder.h"
+#include "image/raw_picture.h"
+#include "platform/atomic_output.h"
 #include "platform/byte_io.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
 #include "platform/numeric.h"
+#include "platform/ordered_parallel.h"
 
 namespace resmill::drm {
 namespace fs = std::filesystem;
 
 namespace {
+
+void WriteWholeFile(const fs::path& target, std::span<const std::uint8_t> bytes) {
+  BinaryFile out(target, BinaryFile::Mode::Create);
+  out.Write(bytes);
+  out.Close();
+}
 
 void CopyToFile(BinaryFile& image, std::int64_t offset, std::int64_t count, const fs::path& target) {
   BinaryFile out(target, BinaryFile::Mode::Create);
@@ -59,30 +72,80 @@ StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const Dr
   return picture;
 }
 
+namespace {
+
+/// Every RAW picture the phone can show is far smaller; a larger one (only a
+/// damaged table makes one) is copied from the image in blocks instead of being
+/// held, so that memory stays a few pictures per worker.
+constexpr std::int64_t kMaxHeldRaw = 256 * 1024;
+
+/// RAW picture i as the workers prepare it for writing: its bytes (or, for an
+/// outsized one, only those the conversion looks at) and, when converting, its
+/// PNG copy.
+struct PreparedRaw {
+  StoredPicture picture;
+  std::vector<std::uint8_t> bytes;
+  bool whole = true;
+  std::optional<image::ConvertedRaw> png;  ///< nothing: no usable PNG copy
+};
+
+}  // namespace
+
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
-                bool convertRawToBmp, image::ConversionContext& context, Progress& progress) {
+                bool convertRawToBmp, image::ConversionContext& context, Progress& progress, unsigned workers) {
   ProgressStep step(progress, "Extracting RAWs");
   const fs::path rawsFolder = JoinTail(drmPackFolder, "raws");
   CreateFolder(rawsFolder);
   if (!FolderExists(rawsFolder)) ThrowIoError("create folder", rawsFolder);
-  PictureFolder raws(rawsFolder);
-  PictureFolder icons(JoinTail(drmPackFolder, "icons"));
-  for (int i = 1; i <= layout.RawCount; ++i) {
-    const StoredPicture picture = LocatePicture(image, layout, tables, i);
-    fs::path rawFile = raws.PathFor(picture.fileName);
-    CopyToFile(image, picture.offset, picture.length, rawFile);
+  const PictureFolder raws(rawsFolder);
+  const PictureFolder icons(JoinTail(drmPackFolder, "icons"));
+  // Workers read (positioned reads only) and convert; this thread writes every
+  // file, in picture order, as one thread alone would.
+  auto prepare = [&](std::size_t index) {
+    PreparedRaw prepared;
+    prepared.picture = LocatePicture(image, layout, tables, static_cast<int>(index) + 1);
+    const StoredPicture& picture = prepared.picture;
+    prepared.whole = picture.length <= kMaxHeldRaw;
+    const std::int64_t held = prepared.whole ? picture.length
+                                             : std::min<std::int64_t>(picture.length, image::kMaxRawFileLength);
+    prepared.bytes.resize(static_cast<std::size_t>(held));
+    const std::size_t got = image.ReadAt(picture.offset, prepared.bytes);
+    if (got != prepared.bytes.size()) {
+      // The tables were checked against the image's size, so this means the file shrank under us.
+      ThrowFormatError(image.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(picture.offset) + got),
+                       "the image ends inside a picture");
+    }
     if (convertRawToBmp) {
-      fs::path png = icons.PathFor(fmt::format("{}.png", i));
       try {
-        image::RawToBmp(context, rawFile, png, image::kPngFormat);
+        prepared.png = image::ConvertRawBytes(prepared.bytes, {picture.width, picture.height}, image::kPngFormat,
+                                              raws.PathFor(picture.fileName));
       } catch (const Error& e) {
-        // A picture that cannot be converted just has no usable PNG copy; a
-        // failing disk still ends the unpack.
+        // A picture that cannot be converted just has no usable PNG copy.
         if (e.kind() == Error::Kind::Io) throw;
       }
     }
+    return prepared;
+  };
+  auto write = [&](std::size_t index, PreparedRaw prepared) {
+    const int i = static_cast<int>(index) + 1;
+    const StoredPicture& picture = prepared.picture;
+    const fs::path rawFile = raws.PathFor(picture.fileName);
+    if (prepared.whole) {
+      WriteWholeFile(rawFile, prepared.bytes);
+    } else {
+      CopyToFile(image, picture.offset, picture.length, rawFile);
+    }
+    if (prepared.png) {
+      // A failing disk still ends the unpack.
+      WriteFileAtomically(icons.PathFor(fmt::format("{}.png", i)), prepared.png->bytes);
+      if (prepared.png->produced) {
+        context.LastPictureWidth = picture.width;
+        context.LastPictureHeight = picture.height;
+      }
+    }
     step.SetPosition(PercentDone(i, layout.RawCount));
-  }
+  };
+  OrderedParallelMap(static_cast<std::size_t>(layout.RawCount), convertRawToBmp ? workers : 1, prepare, write);
   return layout.RawCount;
 }
 
@@ -105,11 +168,13 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
 }
 
 DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool convertRawToBmp,
-                    image::ConversionContext& context, Progress& progress) {
+                    image::ConversionContext& context, Progress& progress, unsigned workers) {
   BinaryFile image(cg15, BinaryFile::Mode::Read);
   DrmLayout layout = ReadDrmLayout(image, DrmVariantOf(image));
   DrmTables tables = ReadDrmTables(image, layout);
-  if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress);
+  if (layout.DrmVariant == 1) {
+    ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress, workers);
+  }
   ExtractGifs(image, layout, tables, drmPackFolder, progress);
   image.Close();
   WriteDescrDat(JoinTail(drmPackFolder, "descr.dat"), layout);

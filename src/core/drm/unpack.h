@@ -11,6 +11,7 @@
 
 #include "drm/drm_layout.h"
 #include "image/picture_convert.h"
+#include "platform/ordered_parallel.h"
 #include "platform/user_interface.h"
 
 namespace resmill::drm {
@@ -18,9 +19,12 @@ namespace resmill::drm {
 /// Unpacks the DRM image `cg15` into `drmPackFolder` (which holds icons/).
 /// The layout and both tables are checked in full before any file is written;
 /// a damaged image is refused (resmill::Error) and the tree is left as it was.
-/// Returns the layout that descr.dat now holds.
+/// Returns the layout that descr.dat now holds. The RAW pictures are converted
+/// on `workers` threads (kAllCores: one per core; 1: on the calling thread
+/// alone); the files and progress are the same whatever the count.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
-                    bool convertRawToBmp, image::ConversionContext& context, Progress& progress);
+                    bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
+                    unsigned workers = kAllCores);
 
 /// Picture `number` (1 … RawCount + GifCount) as the unpack stores it: where its
 /// bytes lie in the image and the name of its file, in raws/ for a RAW picture
@@ -36,10 +40,10 @@ struct StoredPicture {
 StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, int number);
 
 /// Writes RAW pictures 1 … RawCount to drmPackFolder/raws (and their PNG copies
-/// to drmPackFolder/icons when converting); returns RawCount.
+/// to drmPackFolder/icons when converting, on `workers` threads); returns RawCount.
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
                 const std::filesystem::path& drmPackFolder, bool convertRawToBmp,
-                image::ConversionContext& context, Progress& progress);
+                image::ConversionContext& context, Progress& progress, unsigned workers = kAllCores);
 
 /// Writes the GIF-table pictures to drmPackFolder/icons, numbered from RawCount + 1;
 /// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount.

@@ -1,5 +1,6 @@
 #include "image/picture_convert.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -91,19 +92,13 @@ RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path&
     case PictureKind::Raw: {
       std::optional<RawSize> size = ParseRawSize(source);
       if (!size) return result;
-      if (size->width < 0 || size->height < 0) {
-        ThrowFormatError(source, "size tag",
-                         fmt::format("a RAW picture cannot be {} x {} pixels", size->width, size->height));
+      ConvertedRaw converted = ConvertRawBytes(ReadRawPictureBytes(source, *size), *size, formatIndex, source);
+      WriteFileAtomically(target, converted.bytes);
+      if (converted.produced) {
+        context.LastPictureWidth = size->width;
+        context.LastPictureHeight = size->height;
+        result.produced = true;
       }
-      if (size->width == 0 || size->height == 0) {
-        // An unusable picture still leaves its (empty) target, so the unpacked tree keeps its numbering.
-        WriteFileAtomically(target, {});
-        return result;
-      }
-      DecodeRaw16(source, target, size->width, mime(), size->height);
-      context.LastPictureWidth = size->width;
-      context.LastPictureHeight = size->height;
-      result.produced = true;
       return result;
     }
     case PictureKind::K18:
@@ -124,6 +119,43 @@ RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path&
   return result;
 }
 
+std::vector<std::uint8_t> ReadRawPictureBytes(const std::filesystem::path& raw, RawSize size) {
+  if (size.width <= 0 || size.height <= 0) return {};
+  const auto w = static_cast<std::uint64_t>(size.width), h = static_cast<std::uint64_t>(size.height);
+  if (w * h > kMaxRawPixels) return {};
+  BinaryFile in(raw, BinaryFile::Mode::Read);
+  const std::uint64_t length = std::min<std::uint64_t>(RawFileLength(w, h), static_cast<std::uint64_t>(in.Size()));
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+  bytes.resize(in.Read(bytes));
+  return bytes;
+}
+
+ConvertedRaw ConvertRawBytes(std::span<const std::uint8_t> raw, RawSize size, int formatIndex,
+                             const std::filesystem::path& source) {
+  if (size.width < 0 || size.height < 0) {
+    ThrowFormatError(source, "size tag",
+                     fmt::format("a RAW picture cannot be {} x {} pixels", size.width, size.height));
+  }
+  // An unusable picture still leaves its (empty) target, so the unpacked tree keeps its numbering.
+  if (size.width == 0 || size.height == 0) return {};
+  if (formatIndex < 0 || formatIndex >= static_cast<int>(OutputFormats.size())) {
+    throw Error(Error::Kind::Internal, fmt::format("picture format index {} out of range", formatIndex));
+  }
+  return {true, RawBytesToPicture(raw, size.width, size.height, OutputFormats[formatIndex].mime, source)};
+}
+
+EncodedRaw EncodeRawPicture(const std::filesystem::path& source) {
+  // The size comes from the picture actually decoded, so a file whose header reads but whose
+  // pixels do not is reported as unusable (0 x 0).
+  std::optional<graphics::Bitmap> bitmap = graphics::LoadBitmap(source);
+  graphics::Bitmap picture = bitmap ? std::move(*bitmap) : graphics::Bitmap();
+  EncodedRaw raw;
+  raw.width = picture.Width();
+  raw.height = picture.Height();
+  raw.bytes = EncodeRawBytes(picture, source);
+  return raw;
+}
+
 std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const std::filesystem::path& source,
                                               PictureKind wanted, const std::filesystem::path& target) {
   if (wanted != PictureKind::Raw) {
@@ -132,13 +164,13 @@ std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const 
   }
   switch (wanted) {
     case PictureKind::Raw: {
-      // The size comes from the picture actually decoded, so a file whose header reads but whose
-      // pixels do not is reported as unusable (0 x 0) together with its empty RAW file.
-      std::optional<graphics::Bitmap> bitmap = graphics::LoadBitmap(source);
-      graphics::Bitmap picture = bitmap ? std::move(*bitmap) : graphics::Bitmap();
-      context.LastPictureWidth = picture.Width();
-      context.LastPictureHeight = picture.Height();
-      WriteFileAtomically(target, EncodeRawBytes(picture, source));
+      // An unreadable source is reported as 0 x 0 together with its empty RAW file.
+      context.LastPictureWidth = 0;
+      context.LastPictureHeight = 0;
+      EncodedRaw raw = EncodeRawPicture(source);
+      context.LastPictureWidth = raw.width;
+      context.LastPictureHeight = raw.height;
+      WriteFileAtomically(target, raw.bytes);
       return target;
     }
     case PictureKind::K18: {

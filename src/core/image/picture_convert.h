@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace resmill::image {
 
@@ -54,6 +56,31 @@ struct RawToBmpResult {
 /// Device picture → ordinary picture of OutputFormats[formatIndex].
 RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path& source,
                         const std::filesystem::path& target, int formatIndex);
+
+/// What RawToBmp makes of a RAW picture, worked out in memory so that batches can
+/// convert on several threads and write in order on one: `raw` holds the RAW
+/// file's bytes (ReadRawPictureBytes), `size` its size tag, `source` its name for
+/// messages. `produced` false with no bytes is the empty target RawToBmp leaves
+/// for a 0-pixel picture. Throws as RawToBmp does; touches no file.
+struct ConvertedRaw {
+  bool produced = false;
+  std::vector<std::uint8_t> bytes;  ///< the target file's bytes
+};
+ConvertedRaw ConvertRawBytes(std::span<const std::uint8_t> raw, RawSize size, int formatIndex,
+                             const std::filesystem::path& source);
+/// The bytes of a RAW file that a conversion of this size looks at (none for a
+/// size it refuses).
+std::vector<std::uint8_t> ReadRawPictureBytes(const std::filesystem::path& raw, RawSize size);
+
+/// The RAW picture BmpToRaw writes for `source`, in memory: its bytes and the size
+/// of the picture decoded (0 x 0, and no bytes, when `source` cannot be read as a
+/// picture). Throws as BmpToRaw does; writes nothing, so it may run on any thread.
+struct EncodedRaw {
+  std::vector<std::uint8_t> bytes;
+  int width = 0;
+  int height = 0;
+};
+EncodedRaw EncodeRawPicture(const std::filesystem::path& source);
 
 /// Ordinary picture → device picture of the wanted kind (Raw, K18, K32, G); a GIF or
 /// PNG source wanted as anything but Raw is stored as a G picture. Returns the path

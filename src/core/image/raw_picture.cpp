@@ -214,14 +214,22 @@ std::vector<std::uint8_t> EncodeKBytes(const Bitmap& bitmap, KLayout layout, con
 
 void DecodeRaw16(const std::filesystem::path& raw, const std::filesystem::path& output, int width,
                  std::string_view mime, int height) {
-  int encoder = EncoderFor(mime);
+  EncoderFor(mime);
   if (width <= 0 || height <= 0) {
     ThrowFormatError(raw, "size tag", fmt::format("a RAW picture of {} x {} pixels has no pixels", width, height));
   }
   CheckRawSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), raw);
   std::vector<std::uint8_t> bytes = ReadUpTo(raw, RawFileLength(static_cast<std::uint64_t>(width),
                                                                static_cast<std::uint64_t>(height)));
-  graphics::SaveBitmap(DecodeRawBytes(bytes, width, height, raw), output, encoder);
+  WriteFileAtomically(output, RawBytesToPicture(bytes, width, height, mime, raw));
+}
+
+std::vector<std::uint8_t> RawBytesToPicture(std::span<const std::uint8_t> bytes, int width, int height,
+                                            std::string_view mime, const std::filesystem::path& file) {
+  const int encoder = EncoderFor(mime);
+  // Bytes beyond the picture's length are never looked at: the decode reads
+  // width × height pixels and their mask bits, nothing after.
+  return graphics::EncodeBitmap(DecodeRawBytes(bytes, width, height, file), encoder);
 }
 
 namespace {

@@ -33,6 +33,8 @@ constexpr std::uint64_t RawMaskLength(std::uint64_t pixels) {
 constexpr std::uint64_t RawFileLength(std::uint64_t width, std::uint64_t height) {
   return 2 * width * height + RawMaskLength(width * height);
 }
+/// Bytes of the largest RAW picture a conversion reads.
+inline constexpr std::uint64_t kMaxRawFileLength = 2 * kMaxRawPixels + RawMaskLength(kMaxRawPixels);
 /// Row stride of an 18-bit K picture: 3 bytes a pixel, rounded up to 4.
 constexpr std::uint64_t KStride18(std::uint64_t width) { return (3 * width + 3) / 4 * 4; }
 /// Row stride of the 18-bit K mask: one bit a pixel, rounded up to 4 bytes.
@@ -66,6 +68,13 @@ std::vector<std::uint8_t> EncodeRawBytes(const graphics::Bitmap& bitmap, const s
 graphics::Bitmap DecodeKBytes(std::span<const std::uint8_t> bytes, KLayout layout, const std::filesystem::path& file);
 std::vector<std::uint8_t> EncodeKBytes(const graphics::Bitmap& bitmap, KLayout layout,
                                        const std::filesystem::path& file);
+
+/// The picture file DecodeRaw16 makes of RAW bytes of a width × height picture,
+/// as bytes in the format of `mime` (only the first RawFileLength bytes count).
+/// `file` names the RAW picture in messages. Touches no file, so it may run on
+/// any thread.
+std::vector<std::uint8_t> RawBytesToPicture(std::span<const std::uint8_t> bytes, int width, int height,
+                                            std::string_view mime, const std::filesystem::path& file);
 
 // --- Files ---------------------------------------------------------------------
 // Outputs go through the atomic output file: on any error the target is untouched.
