@@ -6,16 +6,13 @@
 
 #include <fmt/format.h>
 
-#include "replacement/build_setup.h"
-#include "replacement/gif_resize.h"
+#include "app/convert.h"
+#include "app/pairings.h"
 #include "command.h"
-#include "platform/file_system.h"
 
 namespace resmill::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 /// "WIDTHxHEIGHT" with two non-negative decimal numbers; nothing for anything else.
 std::optional<IconSize> ParseSize(std::string_view text) {
@@ -33,17 +30,6 @@ std::optional<IconSize> ParseSize(std::string_view text) {
   auto h = number(text.substr(x + 1));
   if (!w || !h) return std::nullopt;
   return IconSize{*w, *h};
-}
-
-/// Position of `name` in a list: the exact name, else the first that differs only in case.
-int FindItem(const std::vector<std::string>& items, std::string_view name) {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i] == name) return static_cast<int>(i);
-  }
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (EqualsCaseBlind(items[i], name)) return static_cast<int>(i);
-  }
-  return -1;
 }
 
 class BuildCommand final : public Command {
@@ -71,7 +57,6 @@ class BuildCommand final : public Command {
   }
 
   int Execute(CliRun& run) override {
-    app::Session& s = run.controller.session();
     if (!run.controller.Menu().build) {
       return run.NotAllowed("build", "needs pending work (open a file first)");
     }
@@ -80,43 +65,18 @@ class BuildCommand final : public Command {
       if (!size) return run.NotAllowed("build", fmt::format("--icon-size '{}' is not WIDTHxHEIGHT", iconSize_));
       run.ui.iconSizeAnswer = size;
     }
-    replacement::BuildSetupModel model({s.tree.icons1Folder, s.tree.icons2Folder, s.tree.drmPack1Folder, s.programFolder},
-                                 s.replacementTable, run.ui);
-    model.Show({s.OneFileWork(), s.settings.convertRawToBmp}, s.buildCompleted);
-    if (!sourceFolder_.empty()) {
-      fs::path folder = run.ArgumentPath(sourceFolder_);
-      if (!FolderExists(folder)) {
-        run.err << "resmill-cli: build: source folder '" << folder.string() << "' does not exist\n";
-        return kExitFailed;
-      }
-      model.SetSourceFolder(folder);
-    }
-    if (!table_.empty() && !model.ApplyPortTableFile(run.ArgumentPath(table_))) return kExitFailed;
-
-    for (std::size_t i = 0; i + 1 < pairs_.size(); i += 2) {
-      int source = FindItem(model.SourceItems(), pairs_[i]);
-      int target = FindItem(model.TargetItems(), pairs_[i + 1]);
-      if (source < 0) {
-        return run.NotAllowed("build", fmt::format("'{}' is not in the source list ({})", pairs_[i],
-                                                   model.SourceFolder().empty() ? "no source folder"
-                                                                                : model.SourceFolder().string()));
-      }
-      if (target < 0) {
-        return run.NotAllowed("build", fmt::format("'{}' is not in the target list ({})", pairs_[i + 1],
-                                                   model.TargetIconsFolder().string()));
-      }
-      model.SelectTarget(target);
-      model.SelectSource(source);
-      if (!model.Pair()) return kExitFailed;
-      s.replacementTable[s.replacementTable.Count() - 1].MatchSize = matchSize_;
-    }
-    if (s.replacementTable.Empty()) {
+    app::PairingRequest request;
+    if (!sourceFolder_.empty()) request.sourceFolder = run.ArgumentPath(sourceFolder_);
+    if (!table_.empty()) request.portTable = run.ArgumentPath(table_);
+    for (std::size_t i = 0; i + 1 < pairs_.size(); i += 2) request.pairs.emplace_back(pairs_[i], pairs_[i + 1]);
+    request.matchSize = matchSize_;
+    const replacement::ReplacementTable pairings = app::PairByName(run.controller.session(), request);
+    if (pairings.Empty()) {
       run.out << "No pairings: nothing was changed\n";
       return kExitDone;
     }
     // A refusal was already printed as "Error: …" on standard error.
-    app::BuildResult result = run.controller.Build(true, /*confirm=*/false);
-    return result.status == app::BuildResult::Status::Done ? kExitDone : kExitFailed;
+    return run.controller.Build(pairings).status == app::BuildResult::Status::Done ? kExitDone : kExitFailed;
   }
 
  private:
@@ -140,13 +100,8 @@ class ResizeGifCommand final : public Command {
   int Execute(CliRun& run) override {
     auto size = ParseSize(size_);
     if (!size) return run.NotAllowed("resize-gif", fmt::format("'{}' is not WIDTHxHEIGHT", size_));
-    fs::path target = run.ArgumentPath(target_);
-    if (UpperExtension(target.filename().string()) != ".GIF") {
-      return run.NotAllowed("resize-gif", fmt::format("'{}' is not a .gif file", target_));
-    }
-    replacement::GifWorkArea gif;
-    bool written = replacement::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height, run.ui);
-    return written ? kExitDone : kExitFailed;
+    return app::ResizeGif(run.ArgumentPath(source_), run.ArgumentPath(target_), *size, run.ui) ? kExitDone
+                                                                                                : kExitFailed;
   }
 
  private:

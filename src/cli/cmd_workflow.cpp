@@ -26,18 +26,8 @@ class OpenCommand final : public Command {
     sub.footer("A SOURCE given counts as a chosen source file, whatever the ask-source setting says.");
   }
   int Execute(CliRun& run) override {
-    if (!run.controller.Menu().open) {
-      return run.NotAllowed("open", "work is pending; save it or run 'reset' first");
-    }
-    run.ui.openAnswers.clear();
-    run.ui.openAnswers.push_back(run.ArgumentPath(target_));
-    if (source_.empty()) {
-      run.ui.openAnswers.push_back(std::nullopt);
-    } else {
-      run.ui.openAnswers.push_back(run.ArgumentPath(source_));
-    }
-    app::OpenResult result = run.controller.Open(app::SourceQuestion::Always);
-    return result == app::OpenResult::Done ? kExitDone : kExitFailed;
+    const std::optional<fs::path> source = source_.empty() ? std::nullopt : std::optional(run.ArgumentPath(source_));
+    return run.controller.Open(run.ArgumentPath(target_), source) == app::OpenResult::Done ? kExitDone : kExitFailed;
   }
 
  private:
@@ -50,9 +40,6 @@ class PortCommand final : public Command {
   std::string Summary() const override { return "Port: carry the source DRM's pictures into the target"; }
   void Configure(CLI::App&) override {}
   int Execute(CliRun& run) override {
-    if (!run.controller.Menu().port) {
-      return run.NotAllowed("port", "needs two opened files pending (open TARGET SOURCE first)");
-    }
     const app::PortSummary port = run.controller.Port();
     if (!port.compatible) return kExitFailed;
     run.out << fmt::format("Port: {} GIF-table pictures and {} RAW pictures copied\n", port.gifCopied,
@@ -73,12 +60,7 @@ class SaveCommand final : public Command {
         "its last four characters, plus .bin); for a skin target OUTPUT is the new skin.");
   }
   int Execute(CliRun& run) override {
-    if (!run.controller.Menu().saveAs) {
-      return run.NotAllowed("save", "nothing is pending; open a flash file first");
-    }
-    run.ui.saveAnswers.clear();
-    run.ui.saveAnswers.push_back(run.ArgumentPath(output_));
-    return run.controller.SaveAs() == app::SaveResult::Done ? kExitDone : kExitFailed;
+    return run.controller.Save(run.ArgumentPath(output_)) == app::SaveResult::Done ? kExitDone : kExitFailed;
   }
 
  private:

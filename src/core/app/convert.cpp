@@ -8,6 +8,7 @@
 #include "image/graphics/graphics.h"
 #include "image/picture_convert.h"
 #include "image/raw_picture.h"
+#include "replacement/gif_resize.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -112,6 +113,14 @@ ConvertResult Convert(const fs::path& source, const fs::path& target, const Conv
   gfx::SaveBitmap(*picture, target, image::OutputFormats[format].mime);
   const auto encoder = gfx::ImageEncoders()[gfx::FindEncoderByMime(image::OutputFormats[format].mime)];
   return {target, std::string(gfx::FormatName(encoder.format)), width, height};
+}
+
+bool ResizeGif(const fs::path& source, const fs::path& target, IconSize size, UserInterface& ui) {
+  if (UpperExtension(target.filename().string()) != ".GIF") {
+    throw Error(Error::Kind::Refused, fmt::format("'{}' is not a .gif file", target.string()));
+  }
+  replacement::GifWorkArea gif;
+  return replacement::ResizeGif(gif, source, target, size.width, size.height, ui);
 }
 
 }  // namespace resmill::app

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "replacement/replacement.h"
 #include "replacement/replacement_check.h"
 #include "drm/compile.h"
 #include "drm/port.h"
@@ -38,9 +39,10 @@ std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile, 
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile);
 
 // Build (ops_build.cpp).
-/// Checks every pairing of the session's replacement table, in order, before any is
-/// run; throws resmill::Error naming the first file that fails and why.
-std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session);
+/// Checks every pairing, in order, before any is run; throws resmill::Error naming
+/// the first file that fails and why.
+std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session,
+                                                               const replacement::ReplacementTable& table);
 /// Runs checked pairings in order.
 void ApplyReplacements(Session& session, const std::vector<replacement::CheckedReplacement>& pairings);
 
