@@ -115,16 +115,8 @@ std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file,
     isSkin = true;
     return UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
   }
-  bool found = false;
-  if (ext == ".SBF") {
-    found = OpenSbfDrm(s, slot);
-  } else if (ext == ".SHX") {
-    found = OpenShxDrm(s, slot);
-  } else {
-    isRawDump = true;
-    found = OpenBinDrm(s, slot);
-  }
-  if (!found) return std::nullopt;
+  isRawDump = ext != ".SBF" && ext != ".SHX";
+  if (!(isRawDump ? OpenBinDrm(s, slot) : OpenFlashDrm(s, slot, ext == ".SBF"))) return std::nullopt;
   const drm::DrmLayout layout = drm::ReadDescrDat(ResolveCaseBlind(s.tree.DrmPackFolder(slot), "descr.dat"));
   return static_cast<std::size_t>(layout.RawCount) + static_cast<std::size_t>(layout.GifCount);
 }

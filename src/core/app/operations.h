@@ -17,10 +17,9 @@
 namespace resmill::app {
 
 // DRM and flash files (ops_drm.cpp).
-/// Splits a superfile into the slot's code-group files; when code group 15 is present, unpacks the DRM.
-bool OpenShxDrm(Session& session, int slot);
-/// The same for an SBF file.
-bool OpenSbfDrm(Session& session, int slot);
+/// Splits a superfile (or, with `sbf`, an SBF file) into the slot's code-group files;
+/// when code group 15 is present, unpacks the DRM.
+bool OpenFlashDrm(Session& session, int slot, bool sbf);
 /// Takes a raw dump whole as the slot's DRM image when it holds a DRM, and unpacks it.
 bool OpenBinDrm(Session& session, int slot);
 /// Carries the source DRM's pictures into the target tree; incompatible DRMs are told by a message too.

@@ -32,20 +32,9 @@ void Unpack(Session& session, int slot) {
 
 }  // namespace
 
-bool OpenShxDrm(Session& session, int slot) {
-  if (!flash::ExtractShxCodeGroups(session.FlashFile(slot), session.tree.BinaryFolder(slot),
-                                   session.ui.ProgressWindow())) {
-    return false;
-  }
-  Unpack(session, slot);
-  return true;
-}
-
-bool OpenSbfDrm(Session& session, int slot) {
-  if (!flash::ExtractSbfCodeGroups(session.FlashFile(slot), session.tree.BinaryFolder(slot),
-                                   session.ui.ProgressWindow())) {
-    return false;
-  }
+bool OpenFlashDrm(Session& session, int slot, bool sbf) {
+  const auto extract = sbf ? flash::ExtractSbfCodeGroups : flash::ExtractShxCodeGroups;
+  if (!extract(session.FlashFile(slot), session.tree.BinaryFolder(slot), session.ui.ProgressWindow())) return false;
   Unpack(session, slot);
   return true;
 }
