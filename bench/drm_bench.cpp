@@ -70,15 +70,13 @@ fs::path Tree(const fs::path& work, const char* name) {
 }
 
 void Unpack(const fs::path& image, const fs::path& tree, bool convert) {
-  image::ConversionContext context;
   NullProgress progress;
-  drm::UnpackDrm(image, tree, convert, context, progress);
+  drm::UnpackDrm(image, tree, convert, progress);
 }
 
 void Compile(const fs::path& image, const fs::path& tree, const fs::path& out, bool convert) {
-  image::ConversionContext context;
   NullProgress progress;
-  drm::CompileDrm(tree, image, out, convert, context, progress);
+  drm::CompileDrm(tree, image, out, convert, progress);
 }
 
 }  // namespace
@@ -147,15 +145,13 @@ int main(int argc, char** argv) {
 
   const fs::path scratch = Tree(work, "scratch");
   Step("baseline: RawToBmp of every RAW", [&] {
-    image::ConversionContext context;
     for (const FoundFile& raw : FindFiles(plain / "raws", "*.raw")) {
-      image::RawToBmp(context, raw.path, scratch / (raw.name + ".png"), image::kPngFormat);
+      image::RawToBmp(raw.path, scratch / (raw.name + ".png"), image::kPngFormat);
     }
   });
   Step("baseline: BmpToRaw of every PNG", [&] {
-    image::ConversionContext context;
     for (const FoundFile& png : FindFiles(converted / "icons", "*.png")) {
-      image::BmpToRaw(context, png.path, image::PictureKind::Raw, scratch / "temp.raw");
+      image::BmpToRaw(png.path, image::PictureKind::Raw, scratch / "temp.raw");
     }
   });
   auto same = [](const fs::path& a, const fs::path& b) {

@@ -48,7 +48,9 @@ int Build(CliRun& run, const BuildArguments& args) {
   app::PairingRequest request;
   if (!args.sourceFolder.empty()) request.sourceFolder = run.ArgumentPath(args.sourceFolder);
   if (!args.table.empty()) request.portTable = run.ArgumentPath(args.table);
-  for (std::size_t i = 0; i + 1 < args.pairs.size(); i += 2) request.pairs.emplace_back(args.pairs[i], args.pairs[i + 1]);
+  for (std::size_t i = 0; i + 1 < args.pairs.size(); i += 2) {
+    request.pairs.emplace_back(args.pairs[i], args.pairs[i + 1]);
+  }
   request.matchSize = args.matchSize;
   const replacement::ReplacementTable pairings = app::PairByName(run.controller.session(), request);
   if (pairings.Empty()) {

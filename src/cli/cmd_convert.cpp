@@ -66,7 +66,8 @@ void AddFileCommands(Commands& commands) {
       .add_option("TARGET", args->target,
                   "The picture to write; its extension chooses the format (.raw needs a size tag only to be read)")
       ->required();
-  convert.add_flag("--k32", args->options.k32, "Write a .k target as a 32-bit K picture (with alpha) instead of 18-bit");
+  convert.add_flag("--k32", args->options.k32,
+                   "Write a .k target as a 32-bit K picture (with alpha) instead of 18-bit");
 
   CLI::App& info = commands.Add("info", "Describe a flash file (.shx, .sbf), DRM image, skin (.ezx) or picture",
                                 Start::None, [args](CliRun& run) {

@@ -26,7 +26,7 @@ constexpr const char* kDrmImageName = "CG15.bin";
 
 void Unpack(Session& session, int slot) {
   const fs::path image = ResolveCaseBlind(session.tree.BinaryFolder(slot), kDrmImageName);
-  drm::UnpackDrm(image, session.tree.DrmPackFolder(slot), session.settings.convertRawToBmp, session.conversion,
+  drm::UnpackDrm(image, session.tree.DrmPackFolder(slot), session.settings.convertRawToBmp,
                  session.ui.ProgressWindow());
 }
 
@@ -62,7 +62,7 @@ drm::PortResult PortDrm(Session& session) {
 drm::CompileResult CompileDrm(Session& session) {
   const fs::path image = ResolveCaseBlind(session.tree.binary1Folder, "cg15.bin");
   return drm::CompileDrm(session.tree.drmPack1Folder, image, session.drmOutputFile, session.settings.convertRawToBmp,
-                         session.conversion, session.ui.ProgressWindow());
+                         session.ui.ProgressWindow());
 }
 
 drm::CompileResult CompileSuperfile(Session& session) {

@@ -49,8 +49,6 @@ struct Session {
   bool drmSaved = false;
 
   bool convertSkinPictures = false;
-  /// LastPictureWidth/LastPictureHeight of the picture conversions of this run.
-  image::ConversionContext conversion;
   bool buildCompleted = false;
 
   /// The flash file of a slot: the target (1) or the source (2).

@@ -120,32 +120,30 @@ struct RawChoice {
 /// placeholder the unpack leaves for an empty picture. A file that is there
 /// but cannot be used stops the compile: storing it empty would lose it.
 RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& icons, const PictureFolder& raws,
-                           const fs::path& tempRaw, image::ConversionContext& context) {
+                           const fs::path& tempRaw) {
   RawChoice choice;
   if (convertRawToBmp) {
     auto png = icons.Find(fmt::format("{}.png", i));
     if (!png || FileSize(*png) == 0) return choice;
-    // The size comes from the conversion itself; stale values of the last picture must not leak in.
-    context.LastPictureWidth = 0;
-    context.LastPictureHeight = 0;
-    std::optional<fs::path> written;
+    // The size comes from the conversion itself.
+    std::optional<image::BmpToRawResult> written;
     try {
-      written = image::BmpToRaw(context, *png, image::PictureKind::Raw, tempRaw);
+      written = image::BmpToRaw(*png, image::PictureKind::Raw, tempRaw);
     } catch (const Error& e) {
       if (e.kind() == Error::Kind::Io) throw;
       throw Error(e.kind() == Error::Kind::Limit ? Error::Kind::Limit : Error::Kind::Format,
                   fmt::format("RAW picture {} cannot be converted, nothing was saved: {}", i, e.what()));
     }
-    if (!written || context.LastPictureWidth <= 0 || context.LastPictureHeight <= 0) {
+    if (!written || written->size.width <= 0 || written->size.height <= 0) {
       ThrowFormatError(*png, "",
                        fmt::format("RAW picture {} cannot be read as a picture; nothing was saved (replace or "
                                    "delete the file)",
                                    i));
     }
-    if (context.LastPictureWidth > 255 || context.LastPictureHeight > 255) {
-      TooLarge(*png, context.LastPictureWidth, context.LastPictureHeight);
+    if (written->size.width > 255 || written->size.height > 255) {
+      TooLarge(*png, written->size.width, written->size.height);
     }
-    return {*written, context.LastPictureWidth, context.LastPictureHeight};
+    return {written->written, written->size.width, written->size.height};
   }
   auto files = raws.RawFiles(i);
   if (files.empty()) return choice;
@@ -165,7 +163,7 @@ RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& ico
 }  // namespace
 
 CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, const fs::path& outputFile,
-                         bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
+                         bool convertRawToBmp, Progress& progress,
                          const WriterFaults& faults) {
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
   const DrmLayout l = ReadDescrDat(descrDat);
@@ -194,7 +192,7 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
     const fs::path tempRaw = JoinTail(drmPackFolder, "temp.raw");
     out.Seek(l.RawData);
     for (int i = 1; i <= l.RawCount; ++i) {
-      RawChoice choice = ChooseRawPicture(i, convertRawToBmp, icons, raws, tempRaw, context);
+      RawChoice choice = ChooseRawPicture(i, convertRawToBmp, icons, raws, tempRaw);
       CopiedPicture picture;
       if (choice.file) {
         picture = Append(*choice.file, out, true);

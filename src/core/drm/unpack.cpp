@@ -60,7 +60,7 @@ StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const Dr
 }
 
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
-                bool convertRawToBmp, image::ConversionContext& context, Progress& progress) {
+                bool convertRawToBmp, Progress& progress) {
   ProgressStep step(progress, "Extracting RAWs");
   const fs::path rawsFolder = JoinTail(drmPackFolder, "raws");
   CreateFolder(rawsFolder);
@@ -74,7 +74,7 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
     if (convertRawToBmp) {
       fs::path png = icons.PathFor(fmt::format("{}.png", i));
       try {
-        image::RawToBmp(context, rawFile, png, image::kPngFormat);
+        image::RawToBmp(rawFile, png, image::kPngFormat);
       } catch (const Error& e) {
         // A picture that cannot be converted just has no usable PNG copy; a
         // failing disk still ends the unpack.
@@ -105,11 +105,11 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
 }
 
 DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool convertRawToBmp,
-                    image::ConversionContext& context, Progress& progress) {
+                    Progress& progress) {
   BinaryFile image(cg15, BinaryFile::Mode::Read);
   DrmLayout layout = ReadDrmLayout(image, DrmVariantOf(image));
   DrmTables tables = ReadDrmTables(image, layout);
-  if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress);
+  if (layout.DrmVariant == 1) ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, progress);
   ExtractGifs(image, layout, tables, drmPackFolder, progress);
   image.Close();
   WriteDescrDat(JoinTail(drmPackFolder, "descr.dat"), layout);

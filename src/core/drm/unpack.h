@@ -20,7 +20,7 @@ namespace resmill::drm {
 /// a damaged image is refused (resmill::Error) and the tree is left as it was.
 /// Returns the layout that descr.dat now holds.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
-                    bool convertRawToBmp, image::ConversionContext& context, Progress& progress);
+                    bool convertRawToBmp, Progress& progress);
 
 /// Picture `number` (1 … RawCount + GifCount) as the unpack stores it: where its
 /// bytes lie in the image and the name of its file, in raws/ for a RAW picture
@@ -39,7 +39,7 @@ StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const Dr
 /// to drmPackFolder/icons when converting); returns RawCount.
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
                 const std::filesystem::path& drmPackFolder, bool convertRawToBmp,
-                image::ConversionContext& context, Progress& progress);
+                Progress& progress);
 
 /// Writes the GIF-table pictures to drmPackFolder/icons, numbered from RawCount + 1;
 /// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount.

@@ -76,8 +76,7 @@ PictureKind DetectPictureKind(const std::filesystem::path& path) {
   return h.bitsPerPixel == 18 ? PictureKind::K18 : PictureKind::K32;
 }
 
-RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path& source,
-                        const std::filesystem::path& target, int formatIndex) {
+RawToBmpResult RawToBmp(const std::filesystem::path& source, const std::filesystem::path& target, int formatIndex) {
   RawToBmpResult result;
   result.kind = DetectPictureKind(source);
   result.target = target;
@@ -101,17 +100,16 @@ RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path&
         return result;
       }
       DecodeRaw16(source, target, size->width, mime(), size->height);
-      context.LastPictureWidth = size->width;
-      context.LastPictureHeight = size->height;
+      result.size = *size;
       result.produced = true;
       return result;
     }
     case PictureKind::K18:
-      DecodeK18(context, source, target, mime());
+      result.size = DecodeK18(source, target, mime());
       result.produced = true;
       return result;
     case PictureKind::K32:
-      DecodeK32(context, source, target, mime());
+      result.size = DecodeK32(source, target, mime());
       result.produced = true;
       return result;
     case PictureKind::G:
@@ -124,8 +122,8 @@ RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path&
   return result;
 }
 
-std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const std::filesystem::path& source,
-                                              PictureKind wanted, const std::filesystem::path& target) {
+std::optional<BmpToRawResult> BmpToRaw(const std::filesystem::path& source, PictureKind wanted,
+                                       const std::filesystem::path& target) {
   if (wanted != PictureKind::Raw) {
     std::string extension = UpperExtension(source.string());
     if (extension == ".GIF" || extension == ".PNG") wanted = PictureKind::G;
@@ -136,23 +134,22 @@ std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const 
       // pixels do not is reported as unusable (0 x 0) together with its empty RAW file.
       std::optional<graphics::Bitmap> bitmap = graphics::LoadBitmap(source);
       graphics::Bitmap picture = bitmap ? std::move(*bitmap) : graphics::Bitmap();
-      context.LastPictureWidth = picture.Width();
-      context.LastPictureHeight = picture.Height();
+      const RawSize size{picture.Width(), picture.Height()};
       WriteFileAtomically(target, EncodeRawBytes(picture, source));
-      return target;
+      return BmpToRawResult{target, size};
     }
     case PictureKind::K18: {
       std::filesystem::path k = WithExtension(target, ".k");
       EncodeK18(source, k);
-      return k;
+      return BmpToRawResult{k, {}};
     }
     case PictureKind::K32: {
       std::filesystem::path k = WithExtension(target, ".k");
       EncodeK32(source, k);
-      return k;
+      return BmpToRawResult{k, {}};
     }
     case PictureKind::G:
-      return StoreGPicture(source, target);
+      return BmpToRawResult{StoreGPicture(source, target), {}};
     case PictureKind::Other:
       break;
   }
