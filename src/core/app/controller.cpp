@@ -14,6 +14,14 @@ namespace fs = std::filesystem;
 namespace {
 std::string FileName(const fs::path& file) { return file.filename().string(); }
 
+enum class FileKind { Superfile, Sbf, Skin, RawDump };
+/// What Open makes of a file by its upper-cased extension.
+FileKind KindOf(const std::string& ext) {
+  if (ext == ".SHX") return FileKind::Superfile;
+  if (ext == ".SBF") return FileKind::Sbf;
+  return ext == ".EZX" ? FileKind::Skin : FileKind::RawDump;
+}
+
 /// "1 picture", "12 pictures".
 std::string Pictures(std::size_t count) { return fmt::format("{} picture{}", count, count == 1 ? "" : "s"); }
 std::string Icons(std::size_t count) { return fmt::format("{} icon{}", count, count == 1 ? "" : "s"); }
@@ -105,18 +113,16 @@ void Controller::RequestClose() {
   Shutdown();
 }
 
-std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file, const std::string& ext,
-                                                 bool& isSkin, bool& isRawDump) {
+std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file, const std::string& ext) {
   Session& s = session_;
-  isSkin = false;
-  isRawDump = false;
-  if (ext == ".EZX") {
+  const FileKind kind = KindOf(ext);
+  if (kind == FileKind::Skin) {
     if (slot == 2 && s.settings.convertRawToBmp) s.convertSkinPictures = true;
-    isSkin = true;
     return UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
   }
-  isRawDump = ext != ".SBF" && ext != ".SHX";
-  if (!(isRawDump ? OpenBinDrm(s, slot) : OpenFlashDrm(s, slot, ext == ".SBF"))) return std::nullopt;
+  if (!(kind == FileKind::RawDump ? OpenBinDrm(s, slot) : OpenFlashDrm(s, slot, kind == FileKind::Sbf))) {
+    return std::nullopt;
+  }
   const drm::DrmLayout layout = drm::ReadDescrDat(ResolveCaseBlind(s.tree.DrmPackFolder(slot), "descr.dat"));
   return static_cast<std::size_t>(layout.RawCount) + static_cast<std::size_t>(layout.GifCount);
 }
@@ -135,9 +141,7 @@ OpenResult Controller::Open(const fs::path& target, const std::optional<fs::path
 
   s.fileSlot = 1;
   s.ui.SetStatusText("Decompiling source file 1");
-  bool targetIsSkin = false, targetIsRawDump = false;
-  const std::optional<std::size_t> targetPictures =
-      Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump);
+  const std::optional<std::size_t> targetPictures = Decompile(1, s.targetFileName, s.targetExt);
   if (!targetPictures) {
     s.ui.SetStatusText("No DRM found. Shutting down.");
     s.ui.ShowMessage("No DRM found", "Error", MessageOwner::Desktop);
@@ -148,12 +152,11 @@ OpenResult Controller::Open(const fs::path& target, const std::optional<fs::path
   if (s.stageFlags == kTwoFiles) {
     s.fileSlot = 2;
     s.ui.SetStatusText("Decompiling source file 2");
-    bool sourceIsSkin = false, sourceIsRawDump = false;
     // A source that cannot be read costs the source only: the target is unpacked
     // already, and its work goes on alone, as with a source that holds no DRM.
     std::string whyNot;
     try {
-      sourcePictures = Decompile(2, s.sourceFileName, s.sourceExt, sourceIsSkin, sourceIsRawDump);
+      sourcePictures = Decompile(2, s.sourceFileName, s.sourceExt);
     } catch (const Error& e) {
       whyNot = e.what();
       if (whyNot.find(FileName(s.sourceFileName)) == std::string::npos) {
@@ -167,8 +170,9 @@ OpenResult Controller::Open(const fs::path& target, const std::optional<fs::path
                        MessageOwner::Desktop);
     }
   }
-  if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
-  if (targetIsSkin) s.stageFlags += kSkinTarget;
+  // Only the target decides what Save As writes.
+  if (KindOf(s.targetExt) == FileKind::Skin) s.stageFlags += kSkinTarget;
+  if (KindOf(s.targetExt) == FileKind::RawDump) s.stageFlags += kRawDumpTarget;
 
   // The work is pending from here on, whatever ends the program: the unpacked
   // tree reaches the disk first, then the state file that says it is there.

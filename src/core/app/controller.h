@@ -118,8 +118,7 @@ class Controller {
 
  private:
   /// The pictures unpacked into the slot's tree; nothing when the file holds no DRM.
-  std::optional<std::size_t> Decompile(int slot, const std::filesystem::path& file, const std::string& ext,
-                                       bool& isSkin, bool& isRawDump);
+  std::optional<std::size_t> Decompile(int slot, const std::filesystem::path& file, const std::string& ext);
   /// Throws Error::Kind::Refused naming the command when its menu item is off.
   static void Require(bool enabled, std::string_view command, std::string_view why);
   /// The menu of pending work, or of nothing pending.
