@@ -202,6 +202,14 @@ struct Folder {
   void OpenPhone(Controller& c) {
     ASSERT_EQ(c.Open(dir / "phone.bin"), OpenResult::Done);
   }
+  /// A run in the folder that has opened the dump.
+  Controller& StartAndOpen() {
+    run.emplace(ui, dir.path());
+    run->InitApp();
+    OpenPhone(*run);
+    return *run;
+  }
+  std::optional<Controller> run;
 };
 
 TEST(ControllerStateFile, OpenLeavesItOnDiskAtOnceSoACrashKeepsTheWork) {
@@ -226,9 +234,7 @@ TEST(ControllerStateFile, OpenLeavesItOnDiskAtOnceSoACrashKeepsTheWork) {
 
 TEST(ControllerStateFile, OnlyACompletedSaveOrResetRemovesIt) {
   Folder f(false);
-  Controller c(f.ui, f.dir.path());
-  c.InitApp();
-  f.OpenPhone(c);
+  Controller& c = f.StartAndOpen();
   EXPECT_EQ(c.Save(std::nullopt), SaveResult::Cancelled);
   EXPECT_TRUE(fs::exists(f.dir / "shxdata.dat"));
   EXPECT_EQ(c.Save(f.dir / "out.bin"), SaveResult::Done);
@@ -247,10 +253,8 @@ TEST(Controller, ACompletedSaveLeavesNothingPendingWithCleanUpOnOrOff) {
   for (bool cleanUp : {true, false}) {
     SCOPED_TRACE(cleanUp ? "clean-up" : "no clean-up");
     Folder f(false);
-    Controller c(f.ui, f.dir.path());
-    c.InitApp();
+    Controller& c = f.StartAndOpen();
     c.session().settings.cleanUpOnCompletion = cleanUp;
-    f.OpenPhone(c);
     WriteText(f.dir / "binary1/drmpack/icons/999.gif", "left from this work");
     ASSERT_EQ(c.Save(f.dir / "out.bin"), SaveResult::Done);
     EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
@@ -268,9 +272,7 @@ TEST(Controller, ACompletedSaveLeavesNothingPendingWithCleanUpOnOrOff) {
 
 TEST(ControllerStateFile, AFailedSaveKeepsItAndAMissingOneIsPutBackAtTheEnd) {
   Folder f(false);
-  Controller c(f.ui, f.dir.path());
-  c.InitApp();
-  f.OpenPhone(c);
+  Controller& c = f.StartAndOpen();
   EXPECT_THROW(c.Save(f.dir / "missing" / "out.bin"), Error);
   EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
   fs::remove(f.dir / "shxdata.dat");  // removed by hand while the window is open
