@@ -261,6 +261,11 @@ TEST(Controller, ACompletedSaveLeavesNothingPendingWithCleanUpOnOrOff) {
     EXPECT_TRUE(c.session().nothingPending);
     EXPECT_EQ(fs::exists(f.dir / "binary1/drmpack/icons/999.gif"), !cleanUp);
     EXPECT_TRUE(fs::is_directory(f.dir / "binary1/drmpack/icons"));
+    if (!cleanUp) {
+      // A file of the kept tree cannot be opened: Open empties the tree before it reads.
+      EXPECT_THROW(c.Open(f.dir / "binary1/drmpack/../CG15.bin"), Error);
+      EXPECT_TRUE(fs::exists(f.dir / "binary1/CG15.bin"));
+    }
     f.ui.messages.clear();
     f.OpenPhone(c);
     EXPECT_FALSE(fs::exists(f.dir / "binary1/drmpack/icons/999.gif"));

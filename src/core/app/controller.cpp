@@ -1,5 +1,7 @@
 #include "app/controller.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "app/operations.h"
@@ -13,6 +15,15 @@ namespace fs = std::filesystem;
 
 namespace {
 std::string FileName(const fs::path& file) { return file.filename().string(); }
+
+/// Whether `file` lies in `folder` or below it.
+bool LiesIn(const fs::path& file, const fs::path& folder) {
+  std::error_code error;
+  const fs::path inner = fs::weakly_canonical(file, error);
+  const fs::path outer = fs::weakly_canonical(folder, error);
+  if (error || outer.empty()) return false;
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
 
 enum class FileKind { Superfile, Sbf, Skin, RawDump };
 /// What Open makes of a file by its upper-cased extension.
@@ -130,6 +141,12 @@ std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file,
 OpenResult Controller::Open(const fs::path& target, const std::optional<fs::path>& source) {
   Session& s = session_;
   Require(menu_.open, "Open", "work is pending; save it or reset it first");
+  for (const fs::path& file : {target, source.value_or(target)}) {
+    if (LiesIn(file, s.tree.binary1Folder) || LiesIn(file, s.tree.binary2Folder)) {
+      throw Error(Error::Kind::Refused,
+                  fmt::format("{} lies in the work tree, which Open empties first; copy it elsewhere", file.string()));
+    }
+  }
   s.targetFileName = target;
   s.sourceFileName = source.value_or(fs::path());
   s.targetExt = UpperExtension(s.targetFileName.string());
