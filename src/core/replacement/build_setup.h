@@ -156,7 +156,7 @@ inline constexpr std::string_view kPortTableFilter = "Port Tables|*.dpt";
 
 /// The Build Setup dialog without its window. Created once per run; the window
 /// forwards every user action to it and redraws from its accessors afterwards.
-/// It appends pairings to the session's ReplacementTable, which the Build command runs.
+/// It appends pairings to the ReplacementTable it is given, which the Build command runs.
 class BuildSetupModel {
  public:
   /// `table` and `ui` must outlive the model.
