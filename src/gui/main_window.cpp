@@ -61,6 +61,9 @@ MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder,
   build1_ = AddItem(file, "Build1", "&Build", QKeySequence(Qt::CTRL | Qt::Key_B), nullptr, &MainWindow::Build1Click);
   fileSaveAsItem_ = AddItem(file, "FileSaveAsItem", "Save &As...", QKeySequence(Qt::CTRL | Qt::Key_S),
                             "Save As|Save DRM to file", &MainWindow::FileSave1Execute);
+  saveContactSheetItem_ = AddItem(file, "SaveContactSheetItem", "Save &contact sheet…", QKeySequence(),
+                                  "Save contact sheet|Save one PNG picture of every DRM picture, numbered",
+                                  &MainWindow::SaveContactSheetClick);
   file->addSeparator();
   AddItem(file, "FileExitItem", "E&xit", QKeySequence(), "Exit|Exit utility", &MainWindow::FileExit1Execute);
   settings1_ = AddItem(nullptr, "Settings1", "&Settings", QKeySequence(), "Settings", &MainWindow::Settings1Click);
@@ -84,6 +87,7 @@ MainWindow::MainWindow(ModalRunner& runner, std::filesystem::path programFolder,
   statusBar()->addWidget(statusLabel_, 1);
   statusBar()->setSizeGripEnabled(false);
 
+  ConnectGallery();
   ui_.messageDetail = [this](std::string_view text) {
     return text == app::kDrmDecompiledMessage ? PicturesToEditNote() : QString();
   };
@@ -135,6 +139,7 @@ void MainWindow::Refresh() {
   build1_->setEnabled(menu.build);
   fileSaveAsItem_->setEnabled(menu.saveAs);
   settings1_->setEnabled(menu.settings);
+  saveContactSheetItem_->setEnabled(!controller_.session().nothingPending);
 
   const app::Session& session = controller_.session();
   PendingWork work;
@@ -142,6 +147,7 @@ void MainWindow::Refresh() {
   if (work.pending) {
     work.what = PendingWorkText();
     work.picturesFolder = PathToQString(app::PicturesFolder(session));
+    work.session = &session;
   }
   workPanel_->Show(work);
 }
@@ -190,6 +196,8 @@ void MainWindow::RunCommand(const char* what, Body&& body) {
   Refresh();
   if (controller_.CloseRequested()) close();
 }
+
+void MainWindow::RunGalleryCommand(const char* what, const std::function<void()>& body) { RunCommand(what, body); }
 
 void MainWindow::FileOpen1Execute() {
   RunCommand("Open", [this] {

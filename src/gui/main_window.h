@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QUrl>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -61,6 +62,13 @@ class MainWindow final : public QMainWindow {
   void Settings1Click();
   void Reset1Click();
   void HelpAbout1Execute();
+  void SaveContactSheetClick();
+
+  // The gallery's commands (main_window_gallery.cpp).
+  /// A picture file dropped on target picture `number`: replaced as Build replaces, Match Size on.
+  void ReplacePicture(int number, const std::filesystem::path& file);
+  /// "Revert to original" for the pictures, after a question.
+  void RevertPictures(const std::vector<int>& numbers);
 
   /// Open with files from outside (the command line, a drop on the window)
   /// instead of the dialogs: `source` counts as a chosen source file. Refused,
@@ -79,6 +87,8 @@ class MainWindow final : public QMainWindow {
                    const char* hint, void (MainWindow::*handler)());
   template <typename Body>
   void RunCommand(const char* what, Body&& body);
+  void RunGalleryCommand(const char* what, const std::function<void()>& body);
+  void ConnectGallery();
   void ReportFailure(const char* what, const char* reason);
   /// Menu states and the client area from the controller.
   void Refresh();
@@ -97,6 +107,7 @@ class MainWindow final : public QMainWindow {
   QAction* build1_ = nullptr;
   QAction* fileSaveAsItem_ = nullptr;
   QAction* settings1_ = nullptr;
+  QAction* saveContactSheetItem_ = nullptr;
   QToolBar* toolBar1_ = nullptr;
   WorkPanel* workPanel_ = nullptr;
 

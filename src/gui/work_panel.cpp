@@ -1,19 +1,30 @@
 #include "work_panel.h"
 
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gallery_view.h"
 
 namespace resmill::gui {
+
+namespace {
+// Places in the panel's layout.
+constexpr int kTopSpace = 0;
+constexpr int kGalleryPlace = 4;
+constexpr int kBottomSpace = 5;
+}  // namespace
 
 WorkPanel::WorkPanel(QWidget* parent)
     : QWidget(parent),
       openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       text_(new QLabel(this)),
       folder_(new QLabel(this)),
-      openFolder_(new QPushButton(QStringLiteral("Open Pictures Folder"), this)) {
+      openFolder_(new QPushButton(QStringLiteral("Open Pictures Folder"), this)),
+      gallery_(new GalleryView(this)),
+      layout_(new QVBoxLayout(this)) {
   setObjectName(QStringLiteral("WorkPanel"));
   text_->setObjectName(QStringLiteral("WorkText"));
   text_->setWordWrap(true);
@@ -24,13 +35,15 @@ WorkPanel::WorkPanel(QWidget* parent)
   folder_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   openFolder_->setObjectName(QStringLiteral("OpenFolderButton"));
   openFolder_->setAutoDefault(false);
+  // One road to the desktop, so that whoever replaces it sees every file and folder handed over.
+  gallery_->openUrl = [this](const QUrl& url) { return openUrl(url); };
 
-  auto* layout = new QVBoxLayout(this);
-  layout->addStretch(1);
-  layout->addWidget(text_);
-  layout->addWidget(folder_);
-  layout->addWidget(openFolder_, 0, Qt::AlignHCenter);
-  layout->addStretch(1);
+  layout_->addStretch(1);
+  layout_->addWidget(text_);
+  layout_->addWidget(folder_);
+  layout_->addWidget(openFolder_, 0, Qt::AlignHCenter);
+  layout_->addWidget(gallery_, 0);
+  layout_->addStretch(1);
 
   connect(openFolder_, &QPushButton::clicked, this, [this] {
     if (!picturesFolder_.isEmpty()) openUrl(QUrl::fromLocalFile(picturesFolder_));
@@ -45,6 +58,12 @@ void WorkPanel::Show(const PendingWork& work) {
                                 : QString());
   folder_->setVisible(work.pending);
   openFolder_->setVisible(work.pending);
+  const bool gallery = gallery_->Show(work.pending ? work.session : nullptr);
+  gallery_->setVisible(gallery);
+  // With a gallery the pictures take the room; without, the text stands in the middle.
+  layout_->setStretch(kTopSpace, gallery ? 0 : 1);
+  layout_->setStretch(kGalleryPlace, gallery ? 1 : 0);
+  layout_->setStretch(kBottomSpace, gallery ? 0 : 1);
 }
 
 QString WorkPanel::Text() const {

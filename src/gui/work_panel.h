@@ -1,7 +1,7 @@
 #pragma once
 // The main window's client area: what to do first when nothing is pending,
-// and what is pending and where its pictures are when work waits. A picture
-// gallery of the pending work is meant to take the place of the text here.
+// and what is pending and where its pictures are when work waits, above a
+// gallery of the pending work's pictures.
 
 #include <QString>
 #include <QUrl>
@@ -10,8 +10,15 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
+
+namespace resmill::app {
+struct Session;
+}
 
 namespace resmill::gui {
+
+class GalleryView;
 
 /// What the panel shows; made by the main window from the session.
 struct PendingWork {
@@ -20,6 +27,8 @@ struct PendingWork {
   QString what;
   /// Where the pictures to edit are.
   QString picturesFolder;
+  /// The session whose pictures the gallery shows; none shows no gallery.
+  const app::Session* session = nullptr;
 };
 
 class WorkPanel final : public QWidget {
@@ -34,13 +43,16 @@ class WorkPanel final : public QWidget {
 
   QString Text() const;
   QPushButton* openFolderButton() const { return openFolder_; }
-  /// Hands a folder to the desktop's file manager; QDesktopServices by default.
+  GalleryView* gallery() const { return gallery_; }
+  /// Hands a folder or file to the desktop (file manager, picture editor); QDesktopServices by default.
   std::function<bool(const QUrl&)> openUrl;
 
  private:
   QLabel* text_;
   QLabel* folder_;
   QPushButton* openFolder_;
+  GalleryView* gallery_;
+  QVBoxLayout* layout_;
   QString picturesFolder_;
 };
 

@@ -17,7 +17,7 @@ TEST(WorkTree, CreatesBothSlotsAndJoinsPathsWithoutDoubling) {
   EXPECT_TRUE(fs::is_directory(dir / "work/binary1/drmpack/icons"));
   EXPECT_TRUE(fs::is_directory(dir / "work/binary2/drmpack/icons"));
   EXPECT_EQ(tree.icons2Folder, dir / "work/binary2/drmpack/icons");
-  WorkTree slash = MakeWorkTree(dir.path().string() + "/");
+  WorkTree slash = CreateWorkFolders(dir.path().string() + "/");
   EXPECT_EQ(slash.binary1Folder, dir / "binary1");
   // A missing parent makes every level fail quietly.
   WorkTree none = CreateWorkFolders(dir / "a" / "b");

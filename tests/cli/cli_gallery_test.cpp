@@ -236,23 +236,23 @@ TEST(CliSheet, EachPictureStandsLabelledOnItsCell) {
 
   // Picture 1: red, with the checkerboard showing through its transparent top-left pixel.
   const image::SheetRect one = layout.PicturePlace(0, 8, 8);
-  EXPECT_EQ(sheet.At(one.x + 1, one.y), gfx::MakeArgb(255, 248, 0, 0));
-  EXPECT_EQ(sheet.At(one.x + 7, one.y + 7), gfx::MakeArgb(255, 248, 0, 0));
-  EXPECT_EQ(sheet.At(one.x, one.y), blank.At(one.x, one.y));
+  EXPECT_EQ(sheet.At(one.left + 1, one.top), gfx::MakeArgb(255, 248, 0, 0));
+  EXPECT_EQ(sheet.At(one.left + 7, one.top + 7), gfx::MakeArgb(255, 248, 0, 0));
+  EXPECT_EQ(sheet.At(one.left, one.top), blank.At(one.left, one.top));
   const image::SheetRect area = layout.PictureArea(0);
-  EXPECT_EQ(sheet.At(area.x, area.y), image::kCheckerLight);
-  EXPECT_EQ(sheet.At(area.x + image::kCheckerSquare, area.y), image::kCheckerDark);
+  EXPECT_EQ(sheet.At(area.left, area.top), image::kCheckerLight);
+  EXPECT_EQ(sheet.At(area.left + image::kCheckerSquare, area.top), image::kCheckerDark);
   // The missing picture 4 is crossed out.
   const image::SheetRect four = layout.PictureArea(3);
-  EXPECT_EQ(sheet.At(four.x, four.y), image::kMissingColour);
-  EXPECT_EQ(sheet.At(four.x + four.width - 1, four.y + four.height - 1), image::kMissingColour);
+  EXPECT_EQ(sheet.At(four.left, four.top), image::kMissingColour);
+  EXPECT_EQ(sheet.At(four.left + four.width - 1, four.top + four.height - 1), image::kMissingColour);
   // Labels, the two-digit ones included.
   for (std::size_t i : {0u, 3u, 9u, 11u}) {
     SCOPED_TRACE(cells[i].label);
     const image::SheetRect label = layout.LabelPlace(i);
     int differing = 0, inked = 0;
-    for (int y = label.y; y < label.y + label.height; ++y) {
-      for (int x = label.x; x < label.x + label.width; ++x) {
+    for (int y = label.top; y < label.top + label.height; ++y) {
+      for (int x = label.left; x < label.left + label.width; ++x) {
         differing += sheet.At(x, y) != blank.At(x, y);
         inked += sheet.At(x, y) == image::kLabelColour;
       }
@@ -271,8 +271,8 @@ TEST(CliSheet, TheSourceSheetShowsTheSourcePictures) {
   image::ContactSheet layout = ExpectedLayout(cells, 4);
   ASSERT_EQ(sheet.Width(), layout.Sheet().Width());
   const image::SheetRect one = layout.PicturePlace(0, 8, 8);
-  EXPECT_EQ(sheet.At(one.x + 3, one.y + 3), gfx::MakeArgb(255, 0, 0, 248));
-  EXPECT_EQ(sheet.At(one.x, one.y), layout.Sheet().At(one.x, one.y));
+  EXPECT_EQ(sheet.At(one.left + 3, one.top + 3), gfx::MakeArgb(255, 0, 0, 248));
+  EXPECT_EQ(sheet.At(one.left, one.top), layout.Sheet().At(one.left, one.top));
 }
 
 TEST(CliSheet, RefusesWhatItCannotDraw) {

@@ -416,7 +416,7 @@ TEST(SbfExtractionTest, DamagedFilesAreRefusedWhole) {
   Bytes full = Concat({header, a, b, c});
   auto cut = [&](std::size_t drop) { return Bytes(full.begin(), full.end() - static_cast<std::ptrdiff_t>(drop)); };
   Bytes longLength = full;
-  longLength[8172 + a.size() + b.size() + 9] = 0x01;  // high byte of the third block's L
+  longLength[static_cast<std::size_t>(kFlashHeaderSize) + a.size() + b.size() + 9] = 0x01;  // high byte of the third block's L
   const std::vector<std::tuple<const char*, Bytes, std::string>> cases = {
       {"length past the end", longLength, "block 3 at offset 0x0020BC: the CG15.bin block's length 16777416 runs past"},
       {"data cut short", cut(40), "CG15.bin block's length 200 runs past the end of the file (172 bytes remain)"},

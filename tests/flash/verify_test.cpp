@@ -48,8 +48,8 @@ struct Text {
 
   explicit Text(const fs::path& file) {
     Bytes all = ReadBytes(file);
-    header.assign(all.begin(), all.begin() + 8172);
-    std::string text(all.begin() + 8172, all.end());
+    header.assign(all.begin(), all.begin() + kFlashHeaderSize);
+    std::string text(all.begin() + kFlashHeaderSize, all.end());
     for (std::size_t at = 0;;) {
       std::size_t end = text.find("\r\n", at);
       lines.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));

@@ -31,6 +31,12 @@ using ::testing::HasSubstr;
 constexpr std::uint32_t kDrmStart = 0x10000000;
 constexpr std::uint32_t kRamdldStart = 0x03FC0000;
 
+// The record line EncodeSRecord writes for `data`.
+std::string Encoded(const Bytes& data, std::uint32_t& address) {
+  std::string line(2 * data.size() + 16, '\0');
+  line.resize(EncodeSRecord(data, address, line.data()));
+  return line;
+}
 
 TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
   struct Case {
@@ -45,21 +51,21 @@ TEST(SRecordTest, RecordsAreFormattedWithTheirChecksum) {
   };
   for (const auto& c : cases) {
     std::uint32_t address = c.address;
-    EXPECT_EQ(FormatSRecord(c.data, address), c.expected);
+    EXPECT_EQ(Encoded(c.data, address), c.expected);
     EXPECT_EQ(address, c.address + c.data.size());
   }
-  // Every length from 1 to 64: 2n + 16 characters, and srec's own sum rule holds.
-  for (std::size_t n = 1; n <= 64; ++n) {
+  // Every length from 1 to 250: 2n + 16 characters, and srec's own sum rule holds.
+  for (std::size_t n = 1; n <= 250; ++n) {
     std::uint32_t address = 0x12345678;
-    std::string line = FormatSRecord(Pattern(n, static_cast<std::uint32_t>(n)), address);
+    std::string line = Encoded(Pattern(n, static_cast<std::uint32_t>(n)), address);
     ASSERT_EQ(line.size(), 2 * n + 16);
     unsigned sum = 0;
     for (std::size_t i = 2; i + 2 < line.size(); i += 2) sum += static_cast<unsigned>(std::stoi(line.substr(i, 2), nullptr, 16));
     EXPECT_EQ(sum & 0xFF, 0xFFu) << line;
   }
   std::uint32_t address = 0;
-  EXPECT_THROW(FormatSRecord(Bytes(65), address), Error);
-  EXPECT_THROW(FormatSRecord(Bytes(), address), Error);
+  EXPECT_THROW(Encoded(Bytes(251), address), Error);
+  EXPECT_THROW(Encoded(Bytes(), address), Error);
 }
 
 TEST(SRecordTest, FixedLinesAreValidRecords) {
@@ -147,7 +153,7 @@ TEST(WriteSuperfileTest, PatchesTheHeader) {
   EXPECT_TRUE(std::equal(w.drm.begin(), w.drm.begin() + 16, h.begin() + entry15 + kEntryFirstBytes));
   EXPECT_EQ(LE(h, entry15 + kEntryChecksum), Sum(w.drm));
   // Everything else as it was.
-  for (std::size_t i = 0; i < 8172; ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(kFlashHeaderSize); ++i) {
     bool changed = (i >= kDateField && i < kDescriptionField + kTextFieldSize) || i == kCountField ||
                    (i >= kRamdldEntry + kEntryChecksum && i < kRamdldEntry + kEntrySize) ||
                    (i >= kClearedFrom && i < kClearedEnd);
@@ -193,8 +199,8 @@ TEST(WriteSuperfileTest, LayoutOfTheWrittenFile) {
   ScriptedUi ui;
   w.Save(w.dir / "out.shx", ui);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 8172, ReadBytes(w.dir / "header.bin").begin()));
-  std::string text(out.begin() + 8172, out.end());
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + kFlashHeaderSize, ReadBytes(w.dir / "header.bin").begin()));
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   std::vector<std::string> lines;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t end = text.find("\r\n", at);
@@ -230,7 +236,7 @@ TEST(WriteSuperfileTest, ImagesOfWholeRecordsGetNoEmptyRecord) {
   NullProgress progress;
   w.Save(w.dir / "out.shx", progress);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  std::string text(out.begin() + 8172, out.end());
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 7 + 1 + 1 + 2);
   EXPECT_EQ(text.find("S305"), std::string::npos);
 }
@@ -262,7 +268,7 @@ TEST(WriteSuperfileTest, SrecCatReadsEachSection) {
   NullProgress progress;
   w.Save(w.dir / "out.shx", progress);
   Bytes out = ReadBytes(w.dir / "out.shx");
-  std::string text(out.begin() + 8172, out.end());
+  std::string text(out.begin() + kFlashHeaderSize, out.end());
   std::size_t split = text.find(std::string(kS7Line) + "\r\n") + kS7Line.size() + 2;
   const std::vector<std::tuple<std::string, std::uint32_t, Bytes>> sections = {
       {text.substr(0, split), kRamdldStart, ReadBytes(w.dir / "RAMDLD.bin")},

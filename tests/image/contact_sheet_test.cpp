@@ -32,7 +32,6 @@ TEST(TinyFont, EveryGlyphIsDistinctAndStaysInsideItsBox) {
   std::set<std::vector<Argb>> seen;
   for (char c : characters) {
     SCOPED_TRACE(std::string(1, c));
-    EXPECT_TRUE(HasGlyph(c));
     Bitmap b(kGlyphAdvance + 4, kGlyphHeight + 4, kPaper);
     DrawText(b, 2, 2, std::string(1, c), kInk);
     int inked = 0;
@@ -49,7 +48,6 @@ TEST(TinyFont, EveryGlyphIsDistinctAndStaysInsideItsBox) {
 }
 
 TEST(TinyFont, UnknownCharactersAreBlanksAndDrawingIsClipped) {
-  EXPECT_FALSE(HasGlyph('A'));
   EXPECT_EQ(TextWidth(""), 0);
   EXPECT_EQ(TextWidth("1"), kGlyphWidth);
   EXPECT_EQ(TextWidth("12 3x4"), 6 * kGlyphAdvance - 1);
@@ -82,23 +80,24 @@ TEST(ContactSheet, CellsFillRowsAndNeverOverlap) {
     const SheetRect area = s.sheet.PictureArea(i), label = s.sheet.LabelPlace(i);
     EXPECT_EQ(area.width, 64);  // the widest picture, capped
     EXPECT_EQ(area.height, 20);  // the tallest picture
-    EXPECT_GT(label.y, area.y + area.height - 1);
+    EXPECT_GT(label.top, area.top + area.height - 1);
     EXPECT_EQ(label.width, TextWidth(cells[i].label));
     for (const SheetRect& r : {area, label}) {
-      EXPECT_TRUE(r.x >= 0 && r.y >= 0 && r.x + r.width <= b.Width() && r.y + r.height <= b.Height());
+      EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.left + r.width <= b.Width() && r.top + r.height <= b.Height());
       boxes.push_back(r);
     }
     if (i % 3 != 0) {
-      EXPECT_EQ(area.y, s.sheet.PictureArea(i - 1).y);
-      EXPECT_GT(area.x, s.sheet.PictureArea(i - 1).x);
+      EXPECT_EQ(area.top, s.sheet.PictureArea(i - 1).top);
+      EXPECT_GT(area.left, s.sheet.PictureArea(i - 1).left);
     } else if (i > 0) {
-      EXPECT_GT(area.y, s.sheet.LabelPlace(i - 1).y + kGlyphHeight - 1);
+      EXPECT_GT(area.top, s.sheet.LabelPlace(i - 1).top + kGlyphHeight - 1);
     }
   }
   for (std::size_t a = 0; a < boxes.size(); ++a) {
     for (std::size_t c = a + 1; c < boxes.size(); ++c) {
       const SheetRect &p = boxes[a], &q = boxes[c];
-      EXPECT_TRUE(p.x + p.width <= q.x || q.x + q.width <= p.x || p.y + p.height <= q.y || q.y + q.height <= p.y)
+      EXPECT_TRUE(p.left + p.width <= q.left || q.left + q.width <= p.left || p.top + p.height <= q.top ||
+                  q.top + q.height <= p.top)
           << a << " overlaps " << c;
     }
   }
@@ -114,17 +113,17 @@ TEST(ContactSheet, DrawsPicturesOverACheckerboardWithTheirLabels) {
   const Bitmap& after = s.sheet.Sheet();
   const SheetRect place = s.sheet.PicturePlace(0, 3, 2), area = s.sheet.PictureArea(0);
   EXPECT_EQ(place.width, 3);
-  EXPECT_EQ(place.x - area.x, (area.width - 3) / 2);
-  EXPECT_EQ(after.At(place.x + 2, place.y + 1), MakeArgb(255, 10, 20, 30));
-  EXPECT_EQ(after.At(place.x, place.y), before.At(place.x, place.y));
-  const Argb under = before.At(place.x + 1, place.y), blended = after.At(place.x + 1, place.y);
+  EXPECT_EQ(place.left - area.left, (area.width - 3) / 2);
+  EXPECT_EQ(after.At(place.left + 2, place.top + 1), MakeArgb(255, 10, 20, 30));
+  EXPECT_EQ(after.At(place.left, place.top), before.At(place.left, place.top));
+  const Argb under = before.At(place.left + 1, place.top), blended = after.At(place.left + 1, place.top);
   EXPECT_EQ(graphics::AlphaOf(blended), 255);
   EXPECT_GE(graphics::RedOf(blended), graphics::RedOf(under) / 2);
   EXPECT_NE(blended, under);
   // The checkerboard has both colours in squares, and nothing else was drawn on.
-  EXPECT_EQ(before.At(area.x, area.y), kCheckerLight);
-  EXPECT_EQ(before.At(area.x + kCheckerSquare, area.y), kCheckerDark);
-  EXPECT_EQ(before.At(area.x + kCheckerSquare, area.y + kCheckerSquare), kCheckerLight);
+  EXPECT_EQ(before.At(area.left, area.top), kCheckerLight);
+  EXPECT_EQ(before.At(area.left + kCheckerSquare, area.top), kCheckerDark);
+  EXPECT_EQ(before.At(area.left + kCheckerSquare, area.top + kCheckerSquare), kCheckerLight);
   int changed = 0;
   for (std::size_t i = 0; i < after.Pixels().size(); ++i) changed += after.Pixels()[i] != before.Pixels()[i];
   EXPECT_LE(changed, 5);
@@ -134,7 +133,7 @@ TEST(ContactSheet, DrawsPicturesOverACheckerboardWithTheirLabels) {
     const SheetRect label = s.sheet.LabelPlace(i);
     Bitmap expected(label.width, label.height, kSheetBackground);
     DrawText(expected, 0, 0, s.cells[i].label, kLabelColour);
-    EXPECT_EQ(Cut(after, label.x, label.y, label.width, label.height),
+    EXPECT_EQ(Cut(after, label.left, label.top, label.width, label.height),
               Cut(expected, 0, 0, label.width, label.height));
   }
 }
@@ -147,13 +146,13 @@ TEST(ContactSheet, ShrinksLargePicturesAndCrossesOutMissingOnes) {
   s.sheet.DrawPicture(0, Bitmap(300, 60, MakeArgb(255, 0, 0, 255)));
   const Bitmap& after = s.sheet.Sheet();
   // 300x60 fits 32 wide as 32x6, centred; the rows above it keep the checkerboard.
-  EXPECT_EQ(after.At(area.x + 16, area.y + area.height / 2), MakeArgb(255, 0, 0, 255));
-  EXPECT_EQ(after.At(area.x + 16, area.y), before.At(area.x + 16, area.y));
+  EXPECT_EQ(after.At(area.left + 16, area.top + area.height / 2), MakeArgb(255, 0, 0, 255));
+  EXPECT_EQ(after.At(area.left + 16, area.top), before.At(area.left + 16, area.top));
   s.sheet.MarkMissing(1);
   const SheetRect missing = s.sheet.PictureArea(1);
   for (auto [x, y] : {std::pair{0, 0}, {missing.width - 1, 0}, {0, missing.height - 1},
                       {missing.width - 1, missing.height - 1}}) {
-    EXPECT_EQ(after.At(missing.x + x, missing.y + y), kMissingColour) << x << "," << y;
+    EXPECT_EQ(after.At(missing.left + x, missing.top + y), kMissingColour) << x << "," << y;
   }
 }
 

@@ -89,6 +89,33 @@ TEST_F(ScaleDecodeTest, StretchOfEveryShapeStaysCloseToImageMagickCatrom) {
   }
 }
 
+// Shrunk 10x and more, the filter reaches two output pixels in from every edge; there
+// taps beyond the picture are dropped and the rest weighted up, as ImageMagick does.
+// The ring of edge pixels is a quarter of a 16 x 16 icon.
+TEST_F(ScaleDecodeTest, EdgesOfAnIconShrunkFarFollowImageMagick) {
+  struct Case {
+    const char* source;  // ImageMagick's picture of 176 x 220
+    int width, height;
+  } cases[] = {
+      {"gradient:'hsl(40,80%,60%)'-navy", 16, 16},
+      {"gradient:'hsl(40,80%,60%)'-navy", 11, 13},
+      {"gradient:'hsl(200,80%,60%)'-white -rotate 90 -resize 176x220!", 48, 48},
+      {"plasma:fractal -seed 3 -blur 0x2", 16, 16},
+      {"plasma:fractal -seed 3 -blur 0x2", 48, 60},
+  };
+  for (const Case& c : cases) {
+    std::string size = std::to_string(c.width) + "x" + std::to_string(c.height);
+    SCOPED_TRACE(std::string(c.source) + " -> " + size);
+    ASSERT_TRUE(Magick("-size 176x220 " + std::string(c.source) + " -depth 8 " + Quote(dir_ / "src.png")));
+    ASSERT_TRUE(Magick(Quote(dir_ / "src.png") + " -filter Catrom -resize " + size + "! " + Quote(dir_ / "ref.png")));
+    std::optional<Bitmap> source = LoadBitmap(dir_ / "src.png"), reference = LoadBitmap(dir_ / "ref.png");
+    ASSERT_TRUE(source && reference);
+    Bitmap ours = Stretch(*source, c.width, c.height);
+    EXPECT_LE(test::MaxDifference(ours, *reference), 2);
+    EXPECT_GT(test::Psnr(ours, *reference), 50.0);
+  }
+}
+
 // Alpha is filtered premultiplied, as ImageMagick does: compared both flattened on
 // white (what the eye sees) and by the alpha channel alone.
 TEST_F(ScaleDecodeTest, TranslucentStretchMatchesImageMagickOnWhiteAndInAlpha) {

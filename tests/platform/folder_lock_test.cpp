@@ -101,20 +101,6 @@ TEST(FolderLock, AFolderThatMayOnlyBeReadIsLockedByItself) {
   EXPECT_NO_THROW(FolderLock(dir / "ro"));
 }
 
-TEST(TemporaryFolder, ItsFolderAndEverythingInItGoWithIt) {
-  fs::path kept;
-  {
-    TemporaryFolder folder;
-    kept = folder.Path();
-    EXPECT_TRUE(fs::is_directory(kept));
-    fs::create_directories(kept / "a/b");
-    test::WriteText(kept / "a/b/c.gif", "x");
-    TemporaryFolder other;
-    EXPECT_NE(other.Path(), kept);
-  }
-  EXPECT_FALSE(fs::exists(kept));
-}
-
 TEST(SyncFileSystem, FlushesAFolderOrNamesTheMissingOne) {
   TempDir dir;
   EXPECT_NO_THROW(SyncFileSystem(dir.path()));

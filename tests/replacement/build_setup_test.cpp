@@ -28,14 +28,6 @@ TEST(CompareNamesTest, ShorterFirstThenUnsignedBytes) {
   for (const Case& c : cases) EXPECT_EQ(CompareNames(c.a, c.b), c.expected) << c.a << " vs " << c.b;
 }
 
-TEST(TSTreeTest, SortsAndIgnoresDuplicates) {
-  TSTree tree;
-  for (const char* name : {"10.gif", "a.gif", "9.gif", "B.gif", "a.gif", "9.gif"}) tree.InsertName(name);
-  EXPECT_EQ(tree.FillListFromTree(), (std::vector<std::string>{"9.gif", "B.gif", "a.gif", "10.gif"}));
-  tree.DisposeTree();
-  EXPECT_EQ(tree.Size(), 0u);
-}
-
 TEST(ListFolderSortedTest, MaskHiddenAndFolders) {
   TempDir dir;
   for (const char* name : {"10.gif", "9.gif", "B.gif", "a.gif", "x.RAW", "y.k", "z.g", "note.txt", ".hidden.gif"}) {

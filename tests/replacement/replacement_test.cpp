@@ -287,7 +287,7 @@ TEST(ApplyReplacementTest, Outcomes) {
 
     test::ScriptedUi ui;
     GifWorkArea gif;
-    ReplacementContext ctx{temp, ui, gif};
+    ReplacementContext ctx{ui, gif};
     ReplacementChecker checker;
     CheckedReplacement checked = checker.Check(source, target, c.matchSize);
     EXPECT_EQ(ApplyReplacement(ctx, checked), c.outcome);

@@ -37,8 +37,8 @@ TEST(SkinNameHash, ShiftsAndFoldsEachByte) {
 }
 
 TEST(SkinHeader, Is55BytesWithTheDirectoryOffsetInLowerCaseAt16) {
-  EXPECT_EQ(HeaderText().size(), 55u);
-  EXPECT_EQ(HeaderText(), "vezodaro\n\nv1.00\n00000000\n\nComment: skinlook\nID table:\n\n");
+  EXPECT_EQ(HeaderTextFor(0).size(), 55u);
+  EXPECT_EQ(HeaderTextFor(0), "vezodaro\n\nv1.00\n00000000\n\nComment: skinlook\nID table:\n\n");
   EXPECT_EQ(HeaderTextFor(64).substr(16, 8), "00000040");
   EXPECT_EQ(HeaderTextFor(0x12C).substr(16, 8), "0000012c");
   EXPECT_EQ(HeaderTextFor(0xABCDEF01).substr(16, 8), "abcdef01");

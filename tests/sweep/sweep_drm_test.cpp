@@ -76,9 +76,11 @@ TEST_P(FlashSweep, CutOrDamagedFileGivesAnErrorOrTheWholeDrm) {
   const std::string fileName = sbf ? "phone.sbf" : "phone.shx";
 
   // The code-group table: count, RAMDLD entry, code groups 2 and 15 (start, end, checksum).
-  std::vector<std::size_t> fields = {944, 948, 952, 972};
-  for (std::size_t cg : {2u, 15u}) {
-    for (std::size_t field : {0u, 4u, 24u}) fields.push_back(1004 + 28 * cg + field);
+  std::vector<std::size_t> fields = {flash::kCountField};
+  for (std::size_t entry : {flash::kRamdldEntry, flash::CodeGroupEntryAt(2), flash::CodeGroupEntryAt(15)}) {
+    for (std::size_t field : {flash::kEntryStart, flash::kEntryEnd, flash::kEntryChecksum}) {
+      fields.push_back(entry + field);
+    }
   }
   // The start of the body: the first record or block header, and its length.
   for (std::size_t at : {0u, 1u, 4u, 9u, 10u, 12u, 20u, 24u, 40u}) fields.push_back(flash::kFlashHeaderSize + at);

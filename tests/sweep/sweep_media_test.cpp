@@ -155,7 +155,7 @@ TEST(GifResizeSweep, DamagedAnimationIsResizedOrRefusedWithoutLeftovers) {
     ui.iconSizeAnswer = IconSize{6, 5};
     bool written = false;
     Outcome o = Attempt(
-        what, [&] { written = replacement::ResizeGif(area, dir / "anim.gif", dir / "small.gif", 6, 5, dir / "temp", ui); });
+        what, [&] { written = replacement::ResizeGif(area, dir / "anim.gif", dir / "small.gif", 6, 5, ui); });
     EXPECT_EQ(Strays(dir.path(), before, {"small.gif"}), std::vector<std::string>{})
         << what << ": frame files or others were left behind";
     refused += o.ok ? 0 : 1;

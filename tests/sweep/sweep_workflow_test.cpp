@@ -38,7 +38,8 @@ struct WorkflowFile {
 std::vector<WorkflowFile> Files() {
   const Bytes drm = SmallDrm();
   const sample::FlashSpec flash = sample::SampleFlash(drm, 0x10D00000);
-  const std::vector<std::size_t> table = {944, 1004 + 28 * 15, 1004 + 28 * 15 + 4, flash::kFlashHeaderSize + 9};
+  const std::vector<std::size_t> table = {flash::kCountField, flash::CodeGroupEntryAt(15) + flash::kEntryStart,
+                                          flash::CodeGroupEntryAt(15) + flash::kEntryEnd, flash::kFlashHeaderSize + 9};
   const Bytes skin =
       skin::test::BuildSkin({{"a.k", skin::test::KPicture(18, 8, 0x3C)}, {"b.g", sample::DrawGif(4, 4, 1, false, 2)}});
   const skin::test::Layout layout = skin::test::LayoutOf(skin);
@@ -98,8 +99,8 @@ TEST(WorkflowSweep, PortFromADamagedSource) {
   const std::vector<WorkflowFile> files = Files();
   const WorkflowFile& target = files[0];
   const WorkflowFile& source = files[1];
-  for (std::size_t n :
-       {std::size_t{0}, std::size_t{100}, std::size_t{8172}, source.bytes.size() / 2, source.bytes.size() - 20}) {
+  for (std::size_t n : {std::size_t{0}, std::size_t{100}, static_cast<std::size_t>(flash::kFlashHeaderSize),
+                        source.bytes.size() / 2, source.bytes.size() - 20}) {
     const std::string what = fmt::format("source {} cut to {} bytes", source.name, n);
     TempDir dir;
     WriteBytes(dir / target.name, target.bytes);

@@ -71,10 +71,8 @@ std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session,
 }
 
 void ApplyReplacements(Session& session, const std::vector<replacement::CheckedReplacement>& pairings) {
-  // The GIF frame files go to the target's drmpack folder: inside the work tree,
-  // never where the user's own pictures are.
   replacement::GifWorkArea gif;
-  replacement::ReplacementContext ctx{session.tree.drmPack1Folder, session.ui, gif};
+  replacement::ReplacementContext ctx{session.ui, gif};
   for (const replacement::CheckedReplacement& pairing : pairings) replacement::ApplyReplacement(ctx, pairing);
 }
 

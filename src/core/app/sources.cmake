@@ -6,6 +6,7 @@ target_sources(resmill_core PRIVATE
   app/ops_drm.cpp
   app/ops_skin.cpp
   app/picture_catalogue.cpp
+  app/picture_gallery.cpp
   app/settings.cpp
   app/work_tree.cpp
 )

@@ -5,7 +5,7 @@
 namespace resmill::app {
 namespace fs = std::filesystem;
 
-WorkTree MakeWorkTree(const fs::path& workFolder) {
+WorkTree CreateWorkFolders(const fs::path& workFolder) {
   WorkTree tree;
   tree.workFolder = workFolder;
   tree.binary1Folder = JoinTail(workFolder, "binary1");
@@ -14,11 +14,6 @@ WorkTree MakeWorkTree(const fs::path& workFolder) {
   tree.binary2Folder = JoinTail(workFolder, "binary2");
   tree.drmPack2Folder = JoinTail(workFolder, "binary2/drmpack");
   tree.icons2Folder = JoinTail(workFolder, "binary2/drmpack/icons");
-  return tree;
-}
-
-WorkTree CreateWorkFolders(const fs::path& workFolder) {
-  WorkTree tree = MakeWorkTree(workFolder);
   CreateFolder(tree.workFolder);
   for (const fs::path* folder : {&tree.binary1Folder, &tree.drmPack1Folder, &tree.icons1Folder,
                                  &tree.binary2Folder, &tree.drmPack2Folder, &tree.icons2Folder}) {

@@ -18,12 +18,10 @@ struct WorkTree {
 
   const std::filesystem::path& BinaryFolder(int slot) const { return slot == 2 ? binary2Folder : binary1Folder; }
   const std::filesystem::path& DrmPackFolder(int slot) const { return slot == 2 ? drmPack2Folder : drmPack1Folder; }
-  const std::filesystem::path& IconsFolder(int slot) const { return slot == 2 ? icons2Folder : icons1Folder; }
 };
 
-/// The six paths under `workFolder` (no separator doubled when it ends in one).
-WorkTree MakeWorkTree(const std::filesystem::path& workFolder);
-/// Creates WorkFolder and the six folders, one level each, ignoring failures.
+/// Creates WorkFolder and the six folders under it, one level each, ignoring
+/// failures; no separator is doubled when `workFolder` ends in one.
 WorkTree CreateWorkFolders(const std::filesystem::path& workFolder);
 /// Deletes the plain files of the eight tree folders and removes the folders;
 /// read-only files stay, and so do the folders that hold them or anything else.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "drm/compile_verify.h"
+#include "drm/drm_pictures.h"
 #include "drm/drm_rebuild.h"
 #include "drm/picture_folder.h"
 #include "platform/atomic_output.h"
@@ -19,34 +20,6 @@ namespace resmill::drm {
 namespace fs = std::filesystem;
 
 namespace {
-
-using LayoutField = std::pair<const char*, std::int32_t DrmLayout::*>;
-constexpr std::array<LayoutField, 13> kLayoutFields = {{
-    {"DrmVariant", &DrmLayout::DrmVariant},
-    {"Base", &DrmLayout::Base},
-    {"Dir", &DrmLayout::Dir},
-    {"DirCount", &DrmLayout::DirCount},
-    {"GifData", &DrmLayout::GifData},
-    {"GifCount", &DrmLayout::GifCount},
-    {"GifTable", &DrmLayout::GifTable},
-    {"GifTableEnd", &DrmLayout::GifTableEnd},
-    {"HeaderPointerCount", &DrmLayout::HeaderPointerCount},
-    {"RawData", &DrmLayout::RawData},
-    {"RawCount", &DrmLayout::RawCount},
-    {"RawTable", &DrmLayout::RawTable},
-    {"RawTableEnd", &DrmLayout::RawTableEnd},
-}};
-
-void CheckDescriptionMatches(const DrmLayout& described, const DrmLayout& actual, const fs::path& descrDat,
-                             const fs::path& cg15) {
-  for (const auto& [name, member] : kLayoutFields) {
-    if (described.*member != actual.*member) {
-      throw Error(Error::Kind::Format,
-                  fmt::format("{} does not describe {}: {} is {} there but {} in the image; open the flash file again",
-                              descrDat.string(), cg15.string(), name, described.*member, actual.*member));
-    }
-  }
-}
 
 constexpr std::int64_t kMaxImageSize = std::numeric_limits<std::int32_t>::max();
 
@@ -122,42 +95,41 @@ struct RawChoice {
 RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& icons, const PictureFolder& raws,
                            const fs::path& tempRaw) {
   RawChoice choice;
+  const std::optional<fs::path> file = CompiledRawFile(icons, raws, i, convertRawToBmp);
+  if (!file) return choice;
   if (convertRawToBmp) {
-    auto png = icons.Find(fmt::format("{}.png", i));
-    if (!png || FileSize(*png) == 0) return choice;
+    if (FileSize(*file) == 0) return choice;
     // The size comes from the conversion itself.
     std::optional<image::BmpToRawResult> written;
     try {
-      written = image::BmpToRaw(*png, image::PictureKind::Raw, tempRaw);
+      written = image::BmpToRaw(*file, image::PictureKind::Raw, tempRaw);
     } catch (const Error& e) {
       if (e.kind() == Error::Kind::Io) throw;
       throw Error(e.kind() == Error::Kind::Limit ? Error::Kind::Limit : Error::Kind::Format,
                   fmt::format("RAW picture {} cannot be converted, nothing was saved: {}", i, e.what()));
     }
     if (!written || written->size.width <= 0 || written->size.height <= 0) {
-      ThrowFormatError(*png, "",
+      ThrowFormatError(*file, "",
                        fmt::format("RAW picture {} cannot be read as a picture; nothing was saved (replace or "
                                    "delete the file)",
                                    i));
     }
     if (written->size.width > 255 || written->size.height > 255) {
-      TooLarge(*png, written->size.width, written->size.height);
+      TooLarge(*file, written->size.width, written->size.height);
     }
     return {written->written, written->size.width, written->size.height};
   }
-  auto files = raws.RawFiles(i);
-  if (files.empty()) return choice;
-  auto size = image::ParseRawSize(files.front());
+  auto size = image::ParseRawSize(*file);
   if (!size) {
-    ThrowFormatError(files.front(), "",
+    ThrowFormatError(*file, "",
                      fmt::format("RAW picture {} has no size tag such as (16x16) in its name, so its size is "
                                  "unknown; nothing was saved",
                                  i));
   }
   if (size->width < 0 || size->width > 255 || size->height < 0 || size->height > 255) {
-    TooLarge(files.front(), size->width, size->height);
+    TooLarge(*file, size->width, size->height);
   }
-  return {files.front(), size->width, size->height};
+  return {*file, size->width, size->height};
 }
 
 }  // namespace
@@ -170,7 +142,7 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
 
   BinaryFile in(cg15, BinaryFile::Mode::Read);
   const DrmLayout actual = ReadDrmLayout(in, DrmVariantOf(in));
-  CheckDescriptionMatches(l, actual, descrDat, cg15);
+  CheckDescrDatDescribes(l, descrDat, actual, cg15);
   ReadDrmTables(in, l);
   CheckCompilableLayout(l, in.Size(), cg15);
   const RebuildInput rebuild = ReadRebuildInput(in, l);
@@ -209,8 +181,7 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
   std::vector<PictureSize> gifSizes;
   for (int k = 1; k <= l.GifCount; ++k) {
     const int n = l.RawCount + k;
-    auto picture = icons.Find(fmt::format("{}.gif", n));
-    if (!picture) picture = icons.Find(fmt::format("{}.bmp", n));
+    auto picture = CompiledGifFile(icons, n);
     if (!picture) {
       throw Error(Error::Kind::Io, fmt::format("{}: picture {} is missing (neither {}.gif nor {}.bmp)",
                                                icons.Folder().string(), n, n, n));

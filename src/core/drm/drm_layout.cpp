@@ -54,6 +54,22 @@ class PointerReader {
   std::int64_t size_;
 };
 
+// The pictures of a table from `from` to `to`: its entries but the two that close it.
+// `slot` is the pointer to the table's end, named when the table is refused.
+std::int32_t TableCount(const fs::path& file, std::int64_t slot, std::string_view table, std::int64_t from,
+                        std::int64_t to, std::int64_t entrySize, std::int32_t most) {
+  if (to - from < 2 * entrySize) {
+    Damaged(file, slot,
+            fmt::format("the {} table from {} to {} is too short for its two closing entries", table,
+                        HexOffset(static_cast<std::uint64_t>(from)), HexOffset(static_cast<std::uint64_t>(to))));
+  }
+  const std::int64_t count = (to - from) / entrySize - 2;
+  if (count > most) {
+    TooMany(file, slot, fmt::format("the {} table holds {} pictures, more than {}", table, count, most));
+  }
+  return static_cast<std::int32_t>(count);
+}
+
 bool MarkerAt(BinaryFile& image, std::int64_t offset) {
   if (offset < 0) return false;
   std::array<std::uint8_t, 4> bytes{};
@@ -143,19 +159,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
   layout.GifTableEnd = pointerAt(slots.gifTableEnd, "GIF table end");
   layout.GifData = pointerAt(slots.gifData, "GIF data");
   layout.GifTable = pointerAt(slots.gifTable, "GIF table");
-  std::int64_t gifBytes = std::int64_t{layout.GifTableEnd} - layout.GifTable;
-  if (gifBytes < 8) {
-    Damaged(file, slots.gifTableEnd,
-            fmt::format("the GIF table from {} to {} is too short for its two closing entries",
-                        HexOffset(static_cast<std::uint64_t>(layout.GifTable)),
-                        HexOffset(static_cast<std::uint64_t>(layout.GifTableEnd))));
-  }
-  std::int64_t gifCount = gifBytes / kGifEntrySize - 2;
-  if (gifCount > kMaxGifPictures) {
-    TooMany(file, slots.gifTableEnd,
-            fmt::format("the GIF table holds {} pictures, more than {}", gifCount, kMaxGifPictures));
-  }
-  layout.GifCount = static_cast<std::int32_t>(gifCount);
+  layout.GifCount =
+      TableCount(file, slots.gifTableEnd, "GIF", layout.GifTable, layout.GifTableEnd, kGifEntrySize, kMaxGifPictures);
 
   if (variant == 1) {
     slots.rawData = std::int64_t{layout.Dir} + kDirRawData;
@@ -164,19 +169,8 @@ DrmLayout ReadDrmLayout(BinaryFile& image, std::int32_t variant, DrmLayoutSlots*
     layout.RawData = pointerAt(slots.rawData, "RAW data");
     layout.RawTable = pointerAt(slots.rawTable, "RAW table");
     layout.RawTableEnd = pointerAt(slots.rawTableEnd, "RAW table end");
-    std::int64_t rawBytes = std::int64_t{layout.RawTableEnd} - layout.RawTable;
-    if (rawBytes < 2 * kRawEntrySize) {
-      Damaged(file, slots.rawTableEnd,
-              fmt::format("the RAW table from {} to {} is too short for its two closing entries",
-                          HexOffset(static_cast<std::uint64_t>(layout.RawTable)),
-                          HexOffset(static_cast<std::uint64_t>(layout.RawTableEnd))));
-    }
-    std::int64_t rawCount = rawBytes / kRawEntrySize - 2;
-    if (rawCount > kMaxRawPictures) {
-      TooMany(file, slots.rawTableEnd,
-              fmt::format("the RAW table holds {} pictures, more than {}", rawCount, kMaxRawPictures));
-    }
-    layout.RawCount = static_cast<std::int32_t>(rawCount);
+    layout.RawCount =
+        TableCount(file, slots.rawTableEnd, "RAW", layout.RawTable, layout.RawTableEnd, kRawEntrySize, kMaxRawPictures);
   }
   return layout;
 }
@@ -276,6 +270,26 @@ std::vector<std::uint8_t> EncodeDescrDat(const DrmLayout& l) {
   std::vector<std::uint8_t> bytes(values.size() * 4);
   for (std::size_t i = 0; i < values.size(); ++i) PutU32LE(static_cast<std::uint32_t>(values[i]), &bytes[i * 4]);
   return bytes;
+}
+
+void CheckDescrDatDescribes(const DrmLayout& described, const fs::path& descrDat, const DrmLayout& actual,
+                            const fs::path& image) {
+  // The values in descr.dat order, the offsets of the two tables from their data included.
+  static constexpr std::array<std::string_view, 15> kNames = {
+      "DrmVariant",     "Base",     "Dir",         "DirCount",           "GifData", "GifCount",
+      "GifTableOffset", "GifTable", "GifTableEnd", "HeaderPointerCount", "RawData", "RawCount",
+      "RawTableOffset", "RawTable", "RawTableEnd"};
+  const std::vector<std::uint8_t> expected = EncodeDescrDat(actual), found = EncodeDescrDat(described);
+  for (std::size_t at = 0; at < std::max(expected.size(), found.size()); at += 4) {
+    auto value = [at](const std::vector<std::uint8_t>& bytes) {
+      return at < bytes.size() ? static_cast<std::int32_t>(GetU32LE(&bytes[at])) : 0;
+    };
+    if (value(found) != value(expected)) {
+      throw Error(Error::Kind::Format,
+                  fmt::format("{} does not describe {}: {} is {} there but {} in the image; open the flash file again",
+                              descrDat.string(), image.string(), kNames[at / 4], value(found), value(expected)));
+    }
+  }
 }
 
 void WriteDescrDat(const fs::path& file, const DrmLayout& layout) { WriteFileAtomically(file, EncodeDescrDat(layout)); }

@@ -147,6 +147,11 @@ void CheckCompilableLayout(const DrmLayout& layout, std::int64_t imageSize, cons
 /// descr.dat: 9 (variant 0) or 15 (variant 1) little-endian 32-bit values.
 std::vector<std::uint8_t> EncodeDescrDat(const DrmLayout& layout);
 void WriteDescrDat(const std::filesystem::path& file, const DrmLayout& layout);
+/// Refuses (Format) a tree whose descr.dat (`described`, read from `descrDat`) is not
+/// what the unpack of `image` (`actual`) writes: the tree came from another image.
+/// The message names the first value that differs.
+void CheckDescrDatDescribes(const DrmLayout& described, const std::filesystem::path& descrDat,
+                            const DrmLayout& actual, const std::filesystem::path& image);
 /// Reads descr.dat; a file of the wrong length, an unknown variant or counts
 /// beyond the limits are refused naming the file.
 DrmLayout ReadDescrDat(const std::filesystem::path& file);

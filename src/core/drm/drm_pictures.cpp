@@ -44,12 +44,7 @@ OriginalDrm::OriginalDrm(const fs::path& cg15, const fs::path& drmPackFolder) : 
   BinaryFile image(cg15, BinaryFile::Mode::Read);
   layout_ = ReadDrmLayout(image, DrmVariantOf(image));
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
-  if (ReadDescrDat(descrDat) != layout_) {
-    throw Error(Error::Kind::Format,
-                fmt::format("{} does not describe {}: the tree was unpacked from another image; open the flash "
-                            "file again",
-                            descrDat.string(), cg15.string()));
-  }
+  CheckDescrDatDescribes(ReadDescrDat(descrDat), descrDat, layout_, cg15);
   const DrmTables tables = ReadDrmTables(image, layout_);
   pictures_.reserve(static_cast<std::size_t>(PictureCount()));
   for (int n = 1; n <= PictureCount(); ++n) pictures_.push_back(LocatePicture(image, layout_, tables, n));
@@ -127,16 +122,22 @@ std::vector<fs::path> OriginalDrm::Restore(int number, const fs::path& drmPackFo
   return written;
 }
 
-std::optional<fs::path> CompiledPictureFile(const PictureFolder& icons, const PictureFolder& raws, int rawCount,
-                                            int number, bool convertRawToBmp) {
-  if (number <= rawCount) {
-    if (convertRawToBmp) return icons.Find(fmt::format("{}.png", number));
-    std::vector<fs::path> files = raws.RawFiles(number);
-    if (files.empty()) return std::nullopt;
-    return files.front();
-  }
+std::optional<fs::path> CompiledRawFile(const PictureFolder& icons, const PictureFolder& raws, int i,
+                                        bool convertRawToBmp) {
+  if (convertRawToBmp) return icons.Find(fmt::format("{}.png", i));
+  std::vector<fs::path> files = raws.RawFiles(i);
+  if (files.empty()) return std::nullopt;
+  return files.front();
+}
+
+std::optional<fs::path> CompiledGifFile(const PictureFolder& icons, int number) {
   if (auto gif = icons.Find(fmt::format("{}.gif", number))) return gif;
   return icons.Find(fmt::format("{}.bmp", number));
+}
+
+std::optional<fs::path> CompiledPictureFile(const PictureFolder& icons, const PictureFolder& raws, int rawCount,
+                                            int number, bool convertRawToBmp) {
+  return number <= rawCount ? CompiledRawFile(icons, raws, number, convertRawToBmp) : CompiledGifFile(icons, number);
 }
 
 bool PortCompatible(const DrmLayout& source, const DrmLayout& target) {

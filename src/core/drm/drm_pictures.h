@@ -58,6 +58,11 @@ class OriginalDrm {
 /// else icons/<n>.bmp. Nothing when there is none.
 std::optional<std::filesystem::path> CompiledPictureFile(const PictureFolder& icons, const PictureFolder& raws,
                                                          int rawCount, int number, bool convertRawToBmp);
+/// The same for RAW picture `i`: icons/<i>.png when converting, else the first raws/<i>…raw.
+std::optional<std::filesystem::path> CompiledRawFile(const PictureFolder& icons, const PictureFolder& raws, int i,
+                                                     bool convertRawToBmp);
+/// The same for GIF-table picture `number`: icons/<number>.gif, else icons/<number>.bmp.
+std::optional<std::filesystem::path> CompiledGifFile(const PictureFolder& icons, int number);
 
 /// One picture that Port carries over: source picture number → target picture number.
 struct PortPair {

@@ -4,7 +4,7 @@
 
 #include <fmt/format.h>
 
-#include "drm/drm_layout.h"
+#include "drm/drm_pictures.h"
 #include "drm/picture_folder.h"
 #include "platform/atomic_output.h"
 #include "platform/file_system.h"
@@ -13,68 +13,68 @@
 namespace resmill::drm {
 namespace fs = std::filesystem;
 
+namespace {
+
+// Carries the source's file of a RAW picture over: the PNG copy when converting,
+// else the .raw file under the source's name, the target's files of that number
+// gone first (a leftover size tag would be taken by the compile).
+void PortRaw(const fs::path& from, int i, bool convertRawToBmp, const PictureFolder& targetIcons,
+             const PictureFolder& targetRaws) {
+  if (convertRawToBmp) {
+    CopyFileAtomically(from, targetIcons.PathFor(fmt::format("{}.png", i)));
+    return;
+  }
+  fs::path to = targetRaws.Folder() / from.filename();
+  for (const fs::path& old : targetRaws.RawFiles(i)) {
+    if (!EqualsCaseBlind(old.filename().string(), from.filename().string())) DeleteFileQuietly(old);
+  }
+  if (auto same = targetRaws.Find(from.filename().string())) to = *same;
+  CopyFileAtomically(from, to);
+  if (to.filename() != from.filename()) RenameReplacing(to, targetRaws.Folder() / from.filename());
+}
+
+// Carries a GIF-table picture over as <t>.gif or <t>.bmp, as the source holds it.
+void PortGif(const fs::path& from, int t, const PictureFolder& targetIcons) {
+  const bool bmp = UpperExtension(from.filename().string()) == ".BMP";
+  CopyFileAtomically(from, targetIcons.PathFor(fmt::format("{}.{}", t, bmp ? "bmp" : "gif")));
+  // The compile takes <t>.gif before <t>.bmp: a BMP carried over a GIF picture
+  // would otherwise be ignored and the target's old picture kept.
+  if (bmp) {
+    if (auto stale = targetIcons.Find(fmt::format("{}.gif", t))) DeleteFileQuietly(*stale);
+  }
+}
+
+}  // namespace
+
 PortResult PortDrm(const fs::path& sourceDrmPack, const fs::path& targetDrmPack, bool convertRawToBmp,
                    Progress& progress) {
   const DrmLayout target = ReadDescrDat(ResolveCaseBlind(targetDrmPack, "descr.dat"));
   const DrmLayout source = ReadDescrDat(ResolveCaseBlind(sourceDrmPack, "descr.dat"));
-  if (target.DrmVariant != source.DrmVariant) return PortResult{false, 0, 0};
+  if (!PortCompatible(source, target)) return PortResult{false, 0, 0};
   PortResult result;
-
-  const int gifN = std::min(target.GifCount, source.GifCount);
-  const int rawN = std::min(target.RawCount, source.RawCount);
-  const int total = gifN + rawN;
+  const std::vector<PortPair> pairs = PortPairs(source, target);
   ProgressStep step(progress, "Copying icons");
-  int done = 0;
 
   const PictureFolder sourceIcons(JoinTail(sourceDrmPack, "icons"));
   const PictureFolder targetIcons(JoinTail(targetDrmPack, "icons"));
-  for (int k = 1; k <= gifN; ++k) {
-    const int s = source.RawCount + k;
-    const int t = target.RawCount + k;
-    const char* ext = "gif";
-    auto picture = sourceIcons.Find(fmt::format("{}.gif", s));
-    if (!picture) {
-      ext = "bmp";
-      picture = sourceIcons.Find(fmt::format("{}.bmp", s));
-    }
-    if (picture) {
-      CopyFileAtomically(*picture, targetIcons.PathFor(fmt::format("{}.{}", t, ext)));
-      // The compile takes <t>.gif before <t>.bmp: a BMP carried over a GIF picture
-      // would otherwise be ignored and the target's old picture kept.
-      if (std::string_view(ext) == "bmp") {
-        if (auto stale = targetIcons.Find(fmt::format("{}.gif", t))) DeleteFileQuietly(*stale);
-      }
-      ++result.gifCopied;
-    }
-    step.SetPosition(PercentDone(++done, total));
-  }
-
   const PictureFolder sourceRaws(JoinTail(sourceDrmPack, "raws"));
   const PictureFolder targetRaws(JoinTail(targetDrmPack, "raws"));
-  if (rawN > 0 && !convertRawToBmp) CreateFolder(JoinTail(targetDrmPack, "raws"));
-  for (int i = 1; i <= rawN; ++i) {
-    if (convertRawToBmp) {
-      // The unpack leaves each RAW picture as <i>.png and the compile reads that file in this mode.
-      if (auto png = sourceIcons.Find(fmt::format("{}.png", i))) {
-        CopyFileAtomically(*png, targetIcons.PathFor(fmt::format("{}.png", i)));
+  if (std::min(source.RawCount, target.RawCount) > 0 && !convertRawToBmp) {
+    CreateFolder(JoinTail(targetDrmPack, "raws"));
+  }
+  for (std::size_t p = 0; p < pairs.size(); ++p) {
+    const auto [s, t] = pairs[p];
+    const bool raw = s <= source.RawCount;
+    if (auto from = CompiledPictureFile(sourceIcons, sourceRaws, source.RawCount, s, convertRawToBmp)) {
+      if (raw) {
+        PortRaw(*from, t, convertRawToBmp, targetIcons, targetRaws);
         ++result.rawCopied;
-      }
-    } else {
-      auto sourceFiles = sourceRaws.RawFiles(i);
-      if (!sourceFiles.empty()) {
-        const fs::path& from = sourceFiles.front();
-        fs::path to = targetRaws.Folder() / from.filename();
-        // Every target file of this number goes: a leftover size tag would be taken by the compile.
-        for (const fs::path& old : targetRaws.RawFiles(i)) {
-          if (!EqualsCaseBlind(old.filename().string(), from.filename().string())) DeleteFileQuietly(old);
-        }
-        if (auto same = targetRaws.Find(from.filename().string())) to = *same;
-        CopyFileAtomically(from, to);
-        if (to.filename() != from.filename()) RenameReplacing(to, targetRaws.Folder() / from.filename());
-        ++result.rawCopied;
+      } else {
+        PortGif(*from, t, targetIcons);
+        ++result.gifCopied;
       }
     }
-    step.SetPosition(PercentDone(++done, total));
+    step.SetPosition(PercentDone(static_cast<std::int64_t>(p + 1), static_cast<std::int64_t>(pairs.size())));
   }
   return result;
 }

@@ -15,10 +15,11 @@ struct PortResult {
   int rawCopied = 0;  ///< RAW pictures carried over
 };
 
-/// Copies GIF-table picture k of the source tree over picture k of the target
-/// tree (k = 1 … the smaller GifCount), then RAW picture i likewise: with
-/// `convertRawToBmp` its PNG copy icons/<i>.png, else raws/<i>(WxH).raw under the
-/// source's name (the target's files of that number are removed first).
+/// Copies each picture of the source tree that PortPairs pairs over its target
+/// picture: the file the compile would take (CompiledPictureFile), a GIF-table
+/// picture as <n>.gif or <n>.bmp, a RAW picture with `convertRawToBmp` as its PNG
+/// copy icons/<i>.png, else as raws/<i>(WxH).raw under the source's name (the
+/// target's files of that number are removed first).
 PortResult PortDrm(const std::filesystem::path& sourceDrmPack, const std::filesystem::path& targetDrmPack,
                    bool convertRawToBmp, Progress& progress);
 

@@ -5,22 +5,23 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <vector>
 
 #include "flash/code_groups.h"
 #include "platform/binary_file.h"
+#include "platform/user_interface.h"
 
 namespace resmill::flash::detail {
 
-/// What both readers start with: the flash file open, its header copied to
-/// header.bin in the slot folder, and its code-group table.
+/// What both readers start with: the flash file open, its header (already copied to
+/// header.bin in the slot folder), and its code-group table.
 struct OpenedFlashFile {
   BinaryFile flash;
   FlashHeader header{};
   CodeGroupTable table;
 };
-OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder);
 
 /// Collects each section into temp.bin in the slot folder and parks finished sections
 /// under hidden names; only Commit gives them their real names. Until then a damaged
@@ -32,8 +33,6 @@ class CodeGroupWriter {
   CodeGroupWriter(const CodeGroupWriter&) = delete;
   CodeGroupWriter& operator=(const CodeGroupWriter&) = delete;
 
-  /// Sections finished so far.
-  std::size_t SectionsDone() const { return staged_.size(); }
   std::size_t SectionsExpected() const { return targets_.size(); }
   /// The file name the section being collected will get (for messages).
   std::filesystem::path CurrentName() const;
@@ -55,5 +54,12 @@ class CodeGroupWriter {
   BinaryFile current_;
   bool committed_ = false;
 };
+
+/// The course of both readers: the flash file opened and header.bin written; then,
+/// only when the table lists code group 15, `split` hands every section to the
+/// writer and the whole set is committed. False (header.bin alone) without code group 15.
+bool ExtractCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
+                       Progress& progress,
+                       const std::function<void(OpenedFlashFile&, CodeGroupWriter&, ProgressStep&)>& split);
 
 }  // namespace resmill::flash::detail

@@ -73,12 +73,20 @@ CodeGroupTable ParseCodeGroupTable(const FlashHeader& header, const std::filesys
 
 namespace detail {
 
-OpenedFlashFile OpenFlashFile(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder) {
+bool ExtractCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
+                       Progress& progress,
+                       const std::function<void(OpenedFlashFile&, CodeGroupWriter&, ProgressStep&)>& split) {
   OpenedFlashFile opened{BinaryFile(flashFile, BinaryFile::Mode::Read), {}, {}};
   opened.header = ReadFlashHeader(opened.flash);
   WriteFileAtomically(slotFolder / "header.bin", opened.header);
   opened.table = ParseCodeGroupTable(opened.header, flashFile, slotFolder);
-  return opened;
+  if (!opened.table.hasCodeGroup15) return false;
+  ProgressStep step(progress, "Extracting codegroups");
+  CodeGroupWriter writer(opened.table, slotFolder);
+  split(opened, writer, step);
+  writer.Commit();
+  step.SetPosition(100);
+  return true;
 }
 
 CodeGroupWriter::CodeGroupWriter(const CodeGroupTable& table, const std::filesystem::path& slotFolder)

@@ -65,18 +65,12 @@ std::vector<SbfBlock> WalkBlocks(BinaryFile& flash, const CodeGroupTable& table)
   return blocks;
 }
 
-}  // namespace
-
-bool ExtractSbfCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
-                          Progress& progress) {
-  auto [flash, header, table] = detail::OpenFlashFile(flashFile, slotFolder);
-  if (!table.hasCodeGroup15) return false;
-
-  ProgressStep step(progress, "Extracting codegroups");
+// Copies each block's data to its code-group file; the block walk comes first, so that
+// a damaged file is refused before any byte is copied.
+void CopyBlocks(BinaryFile& flash, const CodeGroupTable& table, detail::CodeGroupWriter& writer, ProgressStep& step) {
   const std::vector<SbfBlock> blocks = WalkBlocks(flash, table);
   const std::int64_t total = flash.Size();
   std::int64_t done = kFlashHeaderSize;
-  detail::CodeGroupWriter writer(table, slotFolder);
   std::int64_t longest = 1;
   for (const SbfBlock& block : blocks) longest = std::max(longest, block.length);
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::int64_t>(longest, kCopyChunk)));
@@ -92,9 +86,15 @@ bool ExtractSbfCodeGroups(const std::filesystem::path& flashFile, const std::fil
     }
     writer.EndSection();
   }
-  writer.Commit();
-  step.SetPosition(100);
-  return true;
+}
+
+}  // namespace
+
+bool ExtractSbfCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
+                          Progress& progress) {
+  return detail::ExtractCodeGroups(flashFile, slotFolder, progress, [](auto& opened, auto& writer, auto& step) {
+    CopyBlocks(opened.flash, opened.table, writer, step);
+  });
 }
 
 }  // namespace resmill::flash

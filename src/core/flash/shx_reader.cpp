@@ -53,16 +53,10 @@ void SplitSections(SRecordDecoder& decoder, detail::CodeGroupWriter& writer) {
 
 bool ExtractShxCodeGroups(const std::filesystem::path& flashFile, const std::filesystem::path& slotFolder,
                           Progress& progress) {
-  auto [flash, header, table] = detail::OpenFlashFile(flashFile, slotFolder);
-  if (!table.hasCodeGroup15) return false;
-
-  ProgressStep step(progress, "Extracting codegroups");
-  detail::CodeGroupWriter writer(table, slotFolder);
-  SRecordDecoder decoder(flash, header, {.readBackOf = {}, .progress = &step});
-  SplitSections(decoder, writer);
-  writer.Commit();
-  step.SetPosition(100);
-  return true;
+  return detail::ExtractCodeGroups(flashFile, slotFolder, progress, [](auto& opened, auto& writer, auto& step) {
+    SRecordDecoder decoder(opened.flash, opened.header, {.readBackOf = {}, .progress = &step});
+    SplitSections(decoder, writer);
+  });
 }
 
 }  // namespace resmill::flash

@@ -39,29 +39,6 @@ constexpr std::size_t kCarry = kMaxRecordLine + 2;
 // Address bytes of each record type S0 … S9; 0 for the reserved S4.
 constexpr std::array<std::size_t, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
-// Each character's value as a hexadecimal digit; 0x10 for any other character.
-constexpr std::array<std::uint8_t, 256> MakeDigitValues(bool anyCase) {
-  std::array<std::uint8_t, 256> values{};
-  for (int c = 0; c < 256; ++c) {
-    const int v = HexNibble(static_cast<char>(c));
-    const bool lower = c >= 'a' && c <= 'f';
-    values[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(v < 0 || (lower && !anyCase) ? 0x10 : v);
-  }
-  return values;
-}
-constexpr std::array<std::uint8_t, 256> kAnyCaseDigits = MakeDigitValues(true);
-constexpr std::array<std::uint8_t, 256> kUpperCaseDigits = MakeDigitValues(false);
-
-// The byte of one digit pair; a character that is no digit of the accepted case sets 0x10 in `bad`.
-template <bool kAnyCase>
-inline std::uint8_t PairValue(const char* p, unsigned& bad) {
-  const auto& values = kAnyCase ? kAnyCaseDigits : kUpperCaseDigits;
-  const unsigned hi = values[static_cast<std::uint8_t>(p[0])];
-  const unsigned lo = values[static_cast<std::uint8_t>(p[1])];
-  bad |= hi | lo;
-  return static_cast<std::uint8_t>(hi << 4 | lo);
-}
-
 // One character's value as a hexadecimal digit; sets 1 in `flags` when it is no
 // digit of the accepted case. Branch-free, so that loops of it run on whole vectors.
 template <bool kAnyCase>
@@ -101,19 +78,16 @@ template <bool kAnyCase>
 bool DecodeRecordBytes(const char* digits, std::size_t addressBytes, std::size_t dataBytes, std::uint32_t& address,
                        std::uint8_t* data, std::uint8_t& checksum, unsigned& sum) {
   unsigned bad = 0;
-  for (std::size_t i = 0; i < addressBytes; ++i) {
-    const std::uint8_t b = PairValue<kAnyCase>(digits + 2 * i, bad);
-    sum += b;
-    address = address << 8 | b;
-  }
+  std::array<std::uint8_t, 4> addressBytesRead{};
+  DecodePairs<kAnyCase>(digits, addressBytes, addressBytesRead.data(), sum, bad);
+  for (std::size_t i = 0; i < addressBytes; ++i) address = address << 8 | addressBytesRead[i];
   digits += 2 * addressBytes;
   if (dataBytes == kRecordDataBytes) {
     DecodePairs<kAnyCase, kRecordDataBytes>(digits, dataBytes, data, sum, bad);
   } else {
     DecodePairs<kAnyCase>(digits, dataBytes, data, sum, bad);
   }
-  checksum = PairValue<kAnyCase>(digits + 2 * dataBytes, bad);
-  sum += checksum;
+  DecodePairs<kAnyCase, 1>(digits + 2 * dataBytes, 1, &checksum, sum, bad);
   return (bad & 0x10) == 0;
 }
 
@@ -147,15 +121,6 @@ std::size_t EncodeSRecord(std::span<const std::uint8_t> data, std::uint32_t& add
   p[1] = '\n';
   address += static_cast<std::uint32_t>(data.size());
   return static_cast<std::size_t>(p + 2 - out);
-}
-
-std::string FormatSRecord(std::span<const std::uint8_t> data, std::uint32_t& address) {
-  if (data.empty() || data.size() > kRecordDataBytes) {
-    throw Error(Error::Kind::Internal, "a superfile record holds 1 to 64 data bytes");
-  }
-  std::string line(2 * data.size() + 16, '\0');
-  EncodeSRecord(data, address, line.data());
-  return line;
 }
 
 SRecordDecoder::SRecordDecoder(BinaryFile& file, std::span<const std::uint8_t> lead, Options options)
@@ -238,8 +203,9 @@ bool SRecordDecoder::NextRecord(SRecord& record, std::uint8_t* dataOut) {
   if (type < 0 || type > 9 || kAddressBytes[static_cast<std::size_t>(type)] == 0) {
     Fail(fmt::format("unknown record type 'S{}'", Shown(p[1])));
   }
-  unsigned bad = 0;
-  const std::uint8_t countByte = PairValue<!kStrict>(p + 2, bad);
+  unsigned bad = 0, countSum = 0;
+  std::uint8_t countByte = 0;
+  DecodePairs<!kStrict, 1>(p + 2, 1, &countByte, countSum, bad);
   const std::size_t length = 4 + 2 * std::size_t{countByte};
   if (bad & 0x10) FailDigits(length);
   const std::size_t addressBytes = kAddressBytes[static_cast<std::size_t>(type)];

@@ -35,10 +35,6 @@ inline constexpr std::size_t kMaxRecordLine = 4 + 2 * kMaxRecordBytes + 2;
 /// 2n + 16 characters; returns that length. `address` grows by n. n is 1 … 250.
 std::size_t EncodeSRecord(std::span<const std::uint8_t> data, std::uint32_t& address, char* out);
 
-/// The S3 record line for 1 … 64 data bytes at `address`, CR LF included (2n + 16 characters);
-/// `address` grows by n.
-std::string FormatSRecord(std::span<const std::uint8_t> data, std::uint32_t& address);
-
 /// One record as the decoder found it.
 struct SRecord {
   int type = 0;  ///< 0 … 9, never the reserved 4

@@ -67,13 +67,13 @@ ContactSheet::ContactSheet(std::span<const SheetCell> cells, const SheetOptions&
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const SheetRect area = PictureArea(i);
     for (int y = 0; y < area.height; ++y) {
-      Argb* row = sheet_.Row(area.y + y) + area.x;
+      Argb* row = sheet_.Row(area.top + y) + area.left;
       for (int x = 0; x < area.width; ++x) {
         row[x] = ((x / kCheckerSquare + y / kCheckerSquare) % 2 == 0) ? kCheckerLight : kCheckerDark;
       }
     }
     const SheetRect label = LabelPlace(i);
-    DrawText(sheet_, label.x, label.y, labels_[i], kLabelColour);
+    DrawText(sheet_, label.left, label.top, labels_[i], kLabelColour);
   }
 }
 
@@ -89,13 +89,13 @@ SheetRect ContactSheet::PicturePlace(std::size_t index, int width, int height) c
   const SheetRect area = PictureArea(index);
   width = std::clamp(width, 0, area.width);
   height = std::clamp(height, 0, area.height);
-  return {area.x + (area.width - width) / 2, area.y + (area.height - height) / 2, width, height};
+  return {area.left + (area.width - width) / 2, area.top + (area.height - height) / 2, width, height};
 }
 
 SheetRect ContactSheet::LabelPlace(std::size_t index) const {
   const SheetRect area = PictureArea(index);
-  const int cellX = area.x - (cellWidth_ - areaWidth_) / 2;
-  return {cellX, area.y + area.height + kLabelGap, TextWidth(labels_.at(index)), kGlyphHeight};
+  const int cellX = area.left - (cellWidth_ - areaWidth_) / 2;
+  return {cellX, area.top + area.height + kLabelGap, TextWidth(labels_.at(index)), kGlyphHeight};
 }
 
 void ContactSheet::DrawPicture(std::size_t index, const Bitmap& picture) {
@@ -110,7 +110,7 @@ void ContactSheet::DrawPicture(std::size_t index, const Bitmap& picture) {
   const SheetRect place = PicturePlace(index, drawn.Width(), drawn.Height());
   for (int y = 0; y < place.height; ++y) {
     const Argb* in = drawn.Row(y);
-    Argb* out = sheet_.Row(place.y + y) + place.x;
+    Argb* out = sheet_.Row(place.top + y) + place.left;
     for (int x = 0; x < place.width; ++x) out[x] = Blend(in[x], out[x]);
   }
 }
@@ -124,8 +124,8 @@ void ContactSheet::MarkMissing(std::size_t index) {
     const int y = s * (area.height - 1) / std::max(steps - 1, 1);
     for (int t = 0; t < 2; ++t) {
       const int xt = std::min(x + t, area.width - 1);
-      sheet_.Set(area.x + xt, area.y + y, kMissingColour);
-      sheet_.Set(area.x + area.width - 1 - xt, area.y + y, kMissingColour);
+      sheet_.Set(area.left + xt, area.top + y, kMissingColour);
+      sheet_.Set(area.left + area.width - 1 - xt, area.top + y, kMissingColour);
     }
   }
 }

@@ -25,13 +25,7 @@ struct SheetOptions {
   int maxCellSide = 128;
 };
 
-struct SheetRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const SheetRect&) const = default;
-};
+using SheetRect = graphics::Rect;
 
 inline constexpr int kSheetMargin = 6;
 /// The smallest picture area of a cell, so that tiny pictures still get a visible cell.
@@ -52,7 +46,6 @@ class ContactSheet {
   /// larger than a bitmap may be is refused (Limit) before anything is allocated.
   ContactSheet(std::span<const SheetCell> cells, const SheetOptions& options);
 
-  std::size_t CellCount() const noexcept { return labels_.size(); }
   /// Where cell `index`'s checkerboard lies.
   SheetRect PictureArea(std::size_t index) const;
   /// Where a picture of width × height is drawn in cell `index`: centred in the area

@@ -251,10 +251,6 @@ RawSize DecodeK32(const std::filesystem::path& k, const std::filesystem::path& o
   return DecodeK(k, output, mime, KLayout::Bits32);
 }
 
-void EncodeRaw16(const std::filesystem::path& picture, const std::filesystem::path& raw) {
-  WriteFileAtomically(raw, EncodeRawBytes(LoadSource(picture), picture));
-}
-
 void EncodeK18(const std::filesystem::path& picture, const std::filesystem::path& k) {
   EncodeK(picture, k, KLayout::Bits18);
 }

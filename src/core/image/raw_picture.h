@@ -77,8 +77,6 @@ void DecodeRaw16(const std::filesystem::path& raw, const std::filesystem::path& 
 RawSize DecodeK18(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime);
 /// K picture (32-bit layout, the header's stride) → picture file; the size its header gives.
 RawSize DecodeK32(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime);
-/// Picture file → RAW picture. A source that cannot be read as a picture gives an empty RAW file.
-void EncodeRaw16(const std::filesystem::path& picture, const std::filesystem::path& raw);
 /// Picture file → 18-bit K picture; a source that cannot be read is refused.
 void EncodeK18(const std::filesystem::path& picture, const std::filesystem::path& k);
 /// Picture file → 32-bit K picture; a source that cannot be read is refused.

@@ -14,7 +14,6 @@ inline constexpr int kGlyphHeight = 7;
 /// Glyph width plus one column of space.
 inline constexpr int kGlyphAdvance = kGlyphWidth + 1;
 
-bool HasGlyph(char c);
 /// Width in pixels of `text`, without the space after its last character.
 int TextWidth(std::string_view text);
 /// Draws `text` with its top-left corner at (x, y); what falls outside the bitmap is clipped.

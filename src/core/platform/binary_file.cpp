@@ -11,6 +11,28 @@
 
 namespace resmill {
 
+namespace {
+
+// Repeats a positioned transfer, `transfer(done)` moving the bytes from `done` on,
+// until all `size` bytes are moved or a call moves none (the end of the file).
+template <class Transfer>
+std::size_t TransferAll(std::size_t size, std::string_view operation, const std::filesystem::path& path,
+                        Transfer transfer) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t moved = transfer(done);
+    if (moved < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(operation, path);
+    }
+    if (moved == 0) break;
+    done += static_cast<std::size_t>(moved);
+  }
+  return done;
+}
+
+}  // namespace
+
 BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(path) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -58,18 +80,10 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
 }
 
 std::size_t BinaryFile::ReadAt(std::int64_t offset, std::span<std::uint8_t> buffer) {
-  std::size_t done = 0;
-  while (done < buffer.size()) {
-    ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
-                          static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError("read", path_);
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return done;
+  return TransferAll(buffer.size(), "read", path_, [&](std::size_t done) {
+    return ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                   static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+  });
 }
 
 std::size_t BinaryFile::Read(std::span<std::uint8_t> buffer) {
@@ -87,17 +101,13 @@ void BinaryFile::ReadExact(std::span<std::uint8_t> buffer, std::string_view what
 }
 
 void BinaryFile::Write(std::span<const std::uint8_t> data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t put = ::pwrite(fd_, data.data() + done, data.size() - done,
-                           static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError("write", path_);
-    }
-    done += static_cast<std::size_t>(put);
-  }
-  position_ += static_cast<std::int64_t>(done);
+  const std::size_t written = TransferAll(data.size(), "write", path_, [&](std::size_t done) {
+    return ::pwrite(fd_, data.data() + done, data.size() - done,
+                    static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
+  });
+  // A write that takes nothing will take nothing on a retry either: the disk is full.
+  if (written != data.size()) ThrowIoError("write", path_, ENOSPC);
+  position_ += static_cast<std::int64_t>(written);
 }
 
 void BinaryFile::Write(std::string_view text) {
@@ -113,10 +123,6 @@ std::int64_t BinaryFile::Size() const {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) ThrowIoError("size of", path_);
   return static_cast<std::int64_t>(st.st_size);
-}
-
-void BinaryFile::Truncate(std::int64_t size) {
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ThrowIoError("truncate", path_);
 }
 
 void BinaryFile::Sync() {

@@ -29,7 +29,6 @@ class BinaryFile {
   BinaryFile& operator=(const BinaryFile&) = delete;
 
   bool IsOpen() const noexcept { return fd_ >= 0; }
-  int Descriptor() const noexcept { return fd_; }
   const std::filesystem::path& Path() const noexcept { return path_; }
 
   /// Reads up to buffer.size() bytes at the current position; fewer only at the end of the file.
@@ -45,8 +44,6 @@ class BinaryFile {
   void Seek(std::int64_t offset);
   std::int64_t Position() const noexcept { return position_; }
   std::int64_t Size() const;
-  bool AtEnd() const { return position_ >= Size(); }
-  void Truncate(std::int64_t size);
 
   /// Flushes the file's data (and the size needed to read it) to the disk.
   void Sync();

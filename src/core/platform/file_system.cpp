@@ -61,7 +61,6 @@ int CompareCaseBlind(std::string_view a, std::string_view b) {
 }
 
 bool WildcardMatch(std::string_view mask, std::string_view name) {
-  // "*.*" matches every name, also one without a dot, as on Windows.
   if (mask == "*.*" || mask == "*") return true;
   return MatchFrom(mask, name);
 }
@@ -184,20 +183,6 @@ void SyncFileSystem(const fs::path& folder) {
 
 void SyncFolder(const fs::path& folder) {
   FlushFolder(folder, "flush to disk the folder", [](int fd) { return ::fsync(fd); });
-}
-
-TemporaryFolder::TemporaryFolder() {
-  std::error_code ec;
-  fs::path base = fs::temp_directory_path(ec);
-  if (ec) base = "/tmp";
-  std::string pattern = (base / "resmill-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) ThrowIoError("create", pattern);
-  path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
 }
 
 fs::path JoinTail(const fs::path& folder, std::string_view tail) {

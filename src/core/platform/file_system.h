@@ -1,8 +1,8 @@
 #pragma once
 // Folder work as the work tree needs it: names matched without regard to case
 // (the tree's files were named on a case-blind file system and users still
-// rename them that way), Windows-style wildcard searches, and folder creation
-// and clean-up that ignore failures.
+// rename them that way), wildcard searches, and folder creation and clean-up
+// that ignore failures.
 
 #include <compare>
 #include <cstdint>
@@ -16,9 +16,10 @@ namespace resmill {
 
 std::string ToUpperAscii(std::string_view text);
 bool EqualsCaseBlind(std::string_view a, std::string_view b);
-/// Case-blind ordering of names, as the Windows file system lists them.
+/// Case-blind ordering of names: the order in which listings show the tree's files.
 int CompareCaseBlind(std::string_view a, std::string_view b);
-/// Windows wildcard match ("*" any run, "?" one character), case-blind.
+/// Wildcard match ("*" any run, "?" one character), case-blind; "*.*" takes every
+/// name, one without a dot too, so that "all files" means all.
 bool WildcardMatch(std::string_view mask, std::string_view name);
 
 /// The extension of a path from the last "." after the last "/", "\" or ":",
@@ -65,20 +66,6 @@ void RenameReplacing(const std::filesystem::path& from, const std::filesystem::p
 void SyncFileSystem(const std::filesystem::path& folder);
 /// Flushes a folder's entries (new, renamed and removed names) to the disk.
 void SyncFolder(const std::filesystem::path& folder);
-
-/// A fresh private folder under the system's temporary folder, removed with
-/// everything in it when the object goes away.
-class TemporaryFolder {
- public:
-  TemporaryFolder();
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::filesystem::path& Path() const noexcept { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 /// Appends a tail ("binary1", "drmpack/icons") to a folder without doubling a separator.
 std::filesystem::path JoinTail(const std::filesystem::path& folder, std::string_view tail);

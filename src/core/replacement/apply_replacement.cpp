@@ -47,7 +47,7 @@ ReplacementOutcome ApplyReplacement(ReplacementContext& ctx, const CheckedReplac
       return ReplacementOutcome::Copied;
     case ReplacementPlan::ResizeGif: {
       image::RawSize size = image::GetPictureSize(pairing.target);
-      bool written = ResizeGif(ctx.gif, pairing.source, pairing.target, size.width, size.height, ctx.tempFolder, ctx.ui);
+      bool written = ResizeGif(ctx.gif, pairing.source, pairing.target, size.width, size.height, ctx.ui);
       return written ? ReplacementOutcome::Resized : ReplacementOutcome::Skipped;
     }
     case ReplacementPlan::Redraw:

@@ -13,9 +13,8 @@ namespace resmill::replacement {
 
 /// What a replacement works with besides its two files.
 struct ReplacementContext {
-  std::filesystem::path tempFolder;  ///< where the GIF frame files go
-  UserInterface& ui;                 ///< the icon-size question and the skip messages
-  GifWorkArea& gif;                  ///< reused by every GIF resize of a run
+  UserInterface& ui;  ///< the icon-size question and the skip messages
+  GifWorkArea& gif;   ///< reused by every GIF resize of a run
 };
 
 /// How a replacement ended.
@@ -29,8 +28,7 @@ enum class ReplacementOutcome {
 /// Writes the checked pairing's source over its target. A GIF icon whose size is 0
 /// and gets none from the icon-size question is skipped with the message the question
 /// gives (caption "Icon skipped"); so is an icon that can no longer be read for Match
-/// Size. Every other failure throws resmill::Error and leaves the target as it was; the
-/// frame files in ctx.tempFolder are removed in every case.
+/// Size. Every other failure throws resmill::Error and leaves the target as it was.
 ReplacementOutcome ApplyReplacement(ReplacementContext& ctx, const CheckedReplacement& pairing);
 
 }  // namespace resmill::replacement

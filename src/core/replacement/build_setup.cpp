@@ -18,9 +18,11 @@ int CompareNames(std::string_view a, std::string_view b) {
 }
 
 std::vector<std::string> ListFolderSorted(const std::filesystem::path& folder, std::string_view masks) {
-  TSTree tree;
-  for (FoundFile& file : FindFiles(folder, masks)) tree.InsertName(std::move(file.name));
-  return tree.FillListFromTree();
+  std::vector<std::string> names;
+  for (FoundFile& file : FindFiles(folder, masks)) names.push_back(std::move(file.name));
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareNames(a, b) < 0; });
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
 }
 
 int FindPairing(const ReplacementTable& table, int targetIndex, TRepItem* entry) {

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "image/graphics/bitmap.h"
 #include "replacement/replacement.h"
 #include "platform/user_interface.h"
 
@@ -23,25 +23,6 @@ namespace resmill::replacement {
 /// Names sort by length first, then byte by byte as unsigned bytes (case-sensitive),
 /// so that "9.gif" < "B.gif" < "a.gif" < "10.gif". −1, 0 or 1.
 int CompareNames(std::string_view a, std::string_view b);
-
-/// A set of file names kept in CompareNames order; inserting a name already
-/// present changes nothing (the name tree of each list).
-class TSTree {
- public:
-  /// Adds `name` unless it is already present.
-  void InsertName(std::string name) { names_.insert(std::move(name)); }
-  /// The names in sorted order, as the list box shows them.
-  std::vector<std::string> FillListFromTree() const { return {names_.begin(), names_.end()}; }
-  /// Frees every name.
-  void DisposeTree() { names_.clear(); }
-  std::size_t Size() const { return names_.size(); }
-
- private:
-  struct Order {
-    bool operator()(const std::string& a, const std::string& b) const { return CompareNames(a, b) < 0; }
-  };
-  std::set<std::string, Order> names_;
-};
 
 /// The file names (without folder) of `folder` matching `masks`, in CompareNames order.
 /// Plain files only, read-only ones included, hidden ones ("." names) left out.
@@ -58,13 +39,7 @@ int FindPairing(const ReplacementTable& table, int targetIndex, TRepItem* entry 
 // ---------------------------------------------------------------------------
 // Geometry of the dialog (client area 560 × 313), for the window that draws it.
 
-struct Rect {
-  int left = 0;
-  int top = 0;
-  int width = 0;
-  int height = 0;
-  bool operator==(const Rect&) const = default;
-};
+using Rect = image::graphics::Rect;
 
 inline constexpr Rect kTargetListRect{152, 40, 105, 185};   ///< ListBox1
 inline constexpr Rect kSourceListRect{304, 40, 105, 185};   ///< ListBox2

@@ -90,6 +90,49 @@ void VerifyWrittenGif(const std::filesystem::path& written, const std::filesyste
   if (!applicationKept) differ("application extension", back.application ? back.application->identifier : "none");
 }
 
+// The source's logical screen as a viewer shows it after each frame: frames drawn
+// over what earlier ones left, then disposed of as they ask (restored to the
+// background clears the frame's rectangle, restored to the previous picture puts
+// back what was there before it was drawn).
+class Screen {
+ public:
+  Screen(int width, int height) : shown_(width, height, 0) {}
+  bool Empty() const { return empty_; }
+  const g::Bitmap& Shown() const { return shown_; }
+  // `onScreen` is `frame` on a screen of the same size: its opaque pixels replace what is there.
+  void Draw(const g::GifSourceFrame& frame, const g::Bitmap& onScreen) {
+    if (frame.control.disposal == g::kGifDisposalPrevious) {
+      before_ = shown_;
+      beforeEmpty_ = empty_;
+    }
+    auto from = onScreen.Pixels();
+    auto to = shown_.Pixels();
+    for (std::size_t i = 0; i < to.size(); ++i) {
+      if (g::AlphaOf(from[i]) != 0) {
+        to[i] = from[i];
+        empty_ = false;
+      }
+    }
+  }
+  void Dispose(const g::GifSourceFrame& frame) {
+    if (frame.control.disposal == g::kGifDisposalPrevious) {
+      shown_ = std::move(before_);
+      empty_ = beforeEmpty_;
+    } else if (frame.control.disposal == g::kGifDisposalBackground) {
+      int right = std::clamp(frame.left + frame.width, 0, shown_.Width());
+      int bottom = std::clamp(frame.top + frame.height, 0, shown_.Height());
+      for (int y = std::clamp(frame.top, 0, bottom); y < bottom; ++y) {
+        std::fill(shown_.Row(y) + std::clamp(frame.left, 0, right), shown_.Row(y) + right, g::Argb{0});
+      }
+      if (frame.left <= 0 && frame.top <= 0 && right == shown_.Width() && bottom == shown_.Height()) empty_ = true;
+    }
+  }
+
+ private:
+  g::Bitmap shown_, before_;
+  bool empty_ = true, beforeEmpty_ = true;
+};
+
 }  // namespace
 
 void ParseGif(GifWorkArea& area, BinaryFile& file) {
@@ -108,18 +151,32 @@ std::vector<g::GifOutputFrame> ResizeFrames(const g::GifAnimation& animation, in
   const int screenWidth = animation.width, screenHeight = animation.height;
   std::vector<g::GifOutputFrame> out;
   out.reserve(animation.frames.size());
+  Screen screen(screenWidth, screenHeight);
   for (const g::GifSourceFrame& frame : animation.frames) {
     // The whole screen is resized, not the frame alone: its edges then fall where the
     // screen's resize puts them, and frames of different places stay in register.
-    g::Bitmap scaled = scaler.Resample(frame.OnScreen(screenWidth, screenHeight), width, height);
+    const g::Bitmap own = frame.OnScreen(screenWidth, screenHeight);
+    const g::Bitmap ownScaled = scaler.Resample(own, width, height);
+    // Where the frame is drawn over what earlier frames left, the viewer sees the two
+    // together, and so must the resize: the frame's soft edges then blend with the
+    // picture below them, as in the source, instead of taking the frame's colour whole.
+    const bool somethingBelow = !own.IsOpaque() && !screen.Empty();
+    screen.Draw(frame, own);
+    const g::Bitmap shownScaled = somethingBelow ? scaler.Resample(screen.Shown(), width, height) : g::Bitmap();
+    const g::Bitmap& shown = somethingBelow ? shownScaled : ownScaled;
     FrameRect rect = ScaledFrameRect(frame, screenWidth, screenHeight, width, height);
     g::Bitmap piece(rect.width, rect.height);
     for (int y = 0; y < rect.height; ++y) {
-      const g::Argb* from = scaled.Row(rect.top + y) + rect.left;
-      std::copy(from, from + rect.width, piece.Row(y));
+      const g::Argb* drawn = ownScaled.Row(rect.top + y) + rect.left;
+      const g::Argb* seen = shown.Row(rect.top + y) + rect.left;
+      g::Argb* to = piece.Row(y);
+      // A pixel the frame does not reach stays transparent, so what lies below shows
+      // through unchanged; one it reaches shows the resized screen.
+      for (int x = 0; x < rect.width; ++x) to[x] = g::AlphaOf(drawn[x]) != 0 ? seen[x] : g::kTransparentWhite;
     }
     g::SnapAlphaAtHalf(piece);
     out.push_back({rect.left, rect.top, g::QuantizeForGif(piece), frame.control});
+    screen.Dispose(frame);
   }
   return out;
 }
@@ -152,11 +209,6 @@ bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std
   out.File().Write(bytes);
   out.Commit();
   return true;
-}
-
-bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
-               int width, int height, const std::filesystem::path& /*tempFolder*/, UserInterface& ui) {
-  return ResizeGif(area, source, target, width, height, ui);
 }
 
 }  // namespace resmill::replacement

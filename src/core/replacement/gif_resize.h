@@ -33,10 +33,7 @@ void ParseGif(GifWorkArea& area, BinaryFile& file);
 /// The rectangle of the resized screen that a source frame's rectangle covers, in
 /// whole pixels: those it covers at least half of (and at least one). A frame restored
 /// to the background then clears what it covered, no more and no less.
-struct FrameRect {
-  int left = 0, top = 0, width = 0, height = 0;
-  bool operator==(const FrameRect&) const = default;
-};
+using FrameRect = image::graphics::Rect;
 FrameRect ScaledFrameRect(const image::graphics::GifSourceFrame& frame, int screenWidth, int screenHeight,
                           int width, int height);
 
@@ -54,8 +51,5 @@ std::vector<image::graphics::GifOutputFrame> ResizeFrames(const image::graphics:
 /// failed file operation (target unchanged).
 bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
                int width, int height, UserInterface& ui);
-/// The same for callers that still name a folder for temporary frame files: none is made.
-bool ResizeGif(GifWorkArea& area, const std::filesystem::path& source, const std::filesystem::path& target,
-               int width, int height, const std::filesystem::path& tempFolder, UserInterface& ui);
 
 }  // namespace resmill::replacement

@@ -50,8 +50,6 @@ std::uint32_t U32At(BinaryFile& file, std::int64_t offset, std::string_view what
 
 }  // namespace
 
-std::string_view HeaderText() { return kHeaderText; }
-
 std::string HeaderTextFor(std::uint32_t directoryOffset) {
   std::string text(kHeaderText);
   std::string digits = fmt::format("{:08x}", directoryOffset);

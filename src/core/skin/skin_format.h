@@ -48,9 +48,7 @@ inline constexpr std::uint32_t kNameReadLength = 100;
 /// The longest name the pack accepts (a file-name component).
 inline constexpr std::size_t kMaxPackedNameLength = 255;
 
-/// The 55-byte header text with "00000000" in place of the directory offset.
-std::string_view HeaderText();
-/// The header text with `directoryOffset` as eight lower-case hexadecimal digits at offset 16.
+/// The 55-byte header text with `directoryOffset` as eight lower-case hexadecimal digits at offset 16.
 std::string HeaderTextFor(std::uint32_t directoryOffset);
 
 /// h := ((h << 1) ^ (h >> 20)) ^ c over the name's bytes, on 32-bit unsigned values.

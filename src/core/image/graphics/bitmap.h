@@ -28,6 +28,15 @@ inline constexpr Argb kTransparentWhite = 0x00FFFFFFu;
 inline constexpr std::uint64_t kMaxPixels = 1u << 26;
 inline constexpr int kMaxSide = 65535;
 
+/// A rectangle of pixels: its top-left pixel and its size.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
 class Bitmap {
  public:
   Bitmap() = default;

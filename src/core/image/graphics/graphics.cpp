@@ -70,18 +70,24 @@ std::string_view FormatName(PictureFormat format) {
   return "unknown";
 }
 
-std::optional<Bitmap> LoadBitmapFromMemory(std::span<const std::uint8_t> data) {
+namespace {
+
+// The codec that reads a format: its decoder and the reader of its header alone.
+struct Codec {
+  std::optional<Bitmap> (*decode)(std::span<const std::uint8_t>);
+  std::optional<PictureInfo> (*info)(std::span<const std::uint8_t>);
+};
+
+std::optional<Codec> CodecOf(std::span<const std::uint8_t> data) {
   switch (SniffFormat(data)) {
-    case PictureFormat::Png: return codec::DecodePng(data);
-    case PictureFormat::Gif: return codec::DecodeGif(data);
-    case PictureFormat::Bmp: return codec::DecodeBmp(data);
-    case PictureFormat::Jpeg: return codec::DecodeJpeg(data);
+    case PictureFormat::Png: return Codec{&codec::DecodePng, &codec::PngInfo};
+    case PictureFormat::Gif: return Codec{&codec::DecodeGif, &codec::GifInfo};
+    case PictureFormat::Bmp: return Codec{&codec::DecodeBmp, &codec::BmpInfo};
+    case PictureFormat::Jpeg: return Codec{&codec::DecodeJpeg, &codec::JpegInfo};
     case PictureFormat::Unknown: break;
   }
   return std::nullopt;
 }
-
-namespace {
 
 // Reads at most `limit` bytes of a file; nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::filesystem::path& file, std::int64_t limit) {
@@ -109,15 +115,14 @@ std::optional<Bitmap> LoadBitmap(const std::filesystem::path& file) {
   return LoadBitmapFromMemory(*bytes);
 }
 
+std::optional<Bitmap> LoadBitmapFromMemory(std::span<const std::uint8_t> data) {
+  const std::optional<Codec> codec = CodecOf(data);
+  return codec ? codec->decode(data) : std::nullopt;
+}
+
 std::optional<PictureInfo> ReadPictureInfoFromMemory(std::span<const std::uint8_t> data) {
-  switch (SniffFormat(data)) {
-    case PictureFormat::Png: return codec::PngInfo(data);
-    case PictureFormat::Gif: return codec::GifInfo(data);
-    case PictureFormat::Bmp: return codec::BmpInfo(data);
-    case PictureFormat::Jpeg: return codec::JpegInfo(data);
-    case PictureFormat::Unknown: break;
-  }
-  return std::nullopt;
+  const std::optional<Codec> codec = CodecOf(data);
+  return codec ? codec->info(data) : std::nullopt;
 }
 
 std::optional<PictureInfo> ReadPictureInfo(const std::filesystem::path& file) {

@@ -1,7 +1,17 @@
-// Stretched drawing: Catmull-Rom bicubic resampling by zimg, one 8-bit plane
-// per channel. zimg places its filter exactly for every size, from one pixel to
-// the largest picture we decode, so there is a single scaler and no fallback.
-// Planes of grey keep zimg away from any colour-space conversion.
+// Stretched drawing: Catmull-Rom bicubic resampling by zimg, one floating-point
+// plane per channel. zimg places its filter exactly for every size, from one
+// pixel to the largest picture we decode, so there is a single scaler and no
+// fallback. Planes of grey keep zimg away from any colour-space conversion.
+//
+// At the picture's edges the taps that fall outside are dropped and the rest
+// weighted up to a sum of one, as ImageMagick does: an icon is shrunk by 10x and
+// more, its filter then reaches two output pixels in from every edge, and
+// mirroring the picture there (zimg's own edge rule) bends its edge colours.
+// zimg gets there by a detour: each plane sits in a border of zeros wider than
+// the filter, with the picture marked as the active region, so the taps outside
+// read nothing; the coverage plane (1 on the picture, 0 in the border), scaled
+// alike, is the sum of the taps that were kept, and the result is divided by it.
+//
 // Colours are premultiplied by alpha for the filter when some pixel is not
 // opaque, so transparent pixels do not bleed their (meaningless) colour into the
 // edges of what is drawn; the result is un-premultiplied again.
@@ -11,7 +21,9 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 #include <zimg.h>
@@ -37,13 +49,16 @@ AlignedBytes AllocateAligned(std::size_t bytes) {
   return AlignedBytes(new (std::align_val_t{kPlaneAlign}) std::uint8_t[std::max<std::size_t>(bytes, 1)]);
 }
 
+// A plane of floats, zeroed when made.
 class Plane {
  public:
   Plane(int width, int height)
-      : stride_((static_cast<std::size_t>(width) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign),
-        bytes_(AllocateAligned(stride_ * static_cast<std::size_t>(height))) {}
-  std::uint8_t* Row(int y) noexcept { return bytes_.get() + stride_ * static_cast<std::size_t>(y); }
-  std::uint8_t* Data() noexcept { return bytes_.get(); }
+      : stride_((static_cast<std::size_t>(width) * sizeof(float) + kPlaneAlign - 1) / kPlaneAlign * kPlaneAlign),
+        bytes_(AllocateAligned(stride_ * static_cast<std::size_t>(height))) {
+    std::fill_n(bytes_.get(), stride_ * static_cast<std::size_t>(height), std::uint8_t{0});
+  }
+  float* Row(int y) noexcept { return reinterpret_cast<float*>(bytes_.get() + stride_ * static_cast<std::size_t>(y)); }
+  void* Data() noexcept { return bytes_.get(); }
   std::ptrdiff_t Stride() const noexcept { return static_cast<std::ptrdiff_t>(stride_); }
 
  private:
@@ -66,22 +81,56 @@ zimg_image_format GreyPlane(int width, int height) {
   zimg_image_format_default(&format, ZIMG_API_VERSION);
   format.width = static_cast<unsigned>(width);
   format.height = static_cast<unsigned>(height);
-  format.pixel_type = ZIMG_PIXEL_BYTE;
+  format.pixel_type = ZIMG_PIXEL_FLOAT;
   format.color_family = ZIMG_COLOR_GREY;
   format.pixel_range = ZIMG_RANGE_FULL;
-  format.depth = 8;
+  format.depth = 32;
   return format;
 }
 
+// The border of zeros one axis needs: Catmull-Rom reaches 2 pixels of the smaller
+// side, which is 2 times the shrink factor on the source; one more for where the
+// output pixel's centre falls. An axis that keeps its size is not filtered.
+int BorderFor(int from, int to) {
+  if (from == to) return 0;
+  return static_cast<int>(std::ceil(2.0 * std::max(1.0, static_cast<double>(from) / to))) + 1;
+}
+
+// Below this share of the filter left on the picture there is no picture to weight up.
+// Catmull-Rom keeps about a quarter at a corner, so this only guards against rounding.
+constexpr float kLeastCoverage = 1e-3f;
+
+std::uint8_t ToByte(float v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0f, 255.0f) + 0.5f); }
+
 }  // namespace
 
-// One zimg graph, kept while the sizes stay the same (every frame of an
-// animation): building its filters costs more than scaling an icon.
+// One zimg graph with its planes, kept while the sizes stay the same (every frame
+// of an animation): building its filters, and scaling the coverage, costs more
+// than scaling an icon.
 struct Scaler::State {
-  int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
+  int sourceWidth = 0, sourceHeight = 0, width = 0, height = 0, borderX = 0, borderY = 0;
   std::unique_ptr<zimg_filter_graph, GraphDelete> graph;
   AlignedBytes work;
-  std::unique_ptr<Plane> in, scaled;
+  std::unique_ptr<Plane> in, scaled;  ///< `in` keeps its border of zeros from frame to frame
+  std::vector<float> weightUp;        ///< 1 / the scaled coverage, per output pixel (0 where none)
+  std::vector<float> alpha;           ///< the scaled alpha of the current picture, 0…255
+
+  void Process() {
+    zimg_image_buffer_const inBuffer{};
+    inBuffer.version = ZIMG_API_VERSION;
+    inBuffer.plane[0].data = in->Data();
+    inBuffer.plane[0].stride = in->Stride();
+    inBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+    zimg_image_buffer outBuffer{};
+    outBuffer.version = ZIMG_API_VERSION;
+    outBuffer.plane[0].data = scaled->Data();
+    outBuffer.plane[0].stride = scaled->Stride();
+    outBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+    if (zimg_filter_graph_process(graph.get(), &inBuffer, &outBuffer, work.get(), nullptr, nullptr, nullptr,
+                                  nullptr) != ZIMG_ERROR_SUCCESS) {
+      ThrowScalerFailure("scaling failed");
+    }
+  }
 };
 
 Scaler::Scaler() = default;
@@ -92,7 +141,7 @@ Scaler& Scaler::operator=(Scaler&&) noexcept = default;
 Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   const int sourceWidth = source.Width(), sourceHeight = source.Height();
   if (sourceWidth == width && sourceHeight == height) return source;
-  if (source.Empty() || width <= 0 || height <= 0) {
+  if (source.Empty() || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
     throw Error(Error::Kind::Internal, fmt::format("picture scaler: cannot draw {} x {} at {} x {}", sourceWidth,
                                                    sourceHeight, width, height));
   }
@@ -101,7 +150,13 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   if (!state.graph || state.sourceWidth != sourceWidth || state.sourceHeight != sourceHeight ||
       state.width != width || state.height != height) {
     state.graph.reset();
-    zimg_image_format from = GreyPlane(sourceWidth, sourceHeight), to = GreyPlane(width, height);
+    const int borderX = BorderFor(sourceWidth, width), borderY = BorderFor(sourceHeight, height);
+    zimg_image_format from = GreyPlane(sourceWidth + 2 * borderX, sourceHeight + 2 * borderY);
+    from.active_region.left = borderX;
+    from.active_region.top = borderY;
+    from.active_region.width = sourceWidth;
+    from.active_region.height = sourceHeight;
+    zimg_image_format to = GreyPlane(width, height);
     zimg_graph_builder_params params;
     zimg_graph_builder_params_default(&params, ZIMG_API_VERSION);
     params.resample_filter = ZIMG_RESIZE_BICUBIC;
@@ -115,8 +170,19 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
       ThrowScalerFailure("no work area size");
     }
     state.work = AllocateAligned(workBytes);
-    state.in = std::make_unique<Plane>(sourceWidth, sourceHeight);
+    state.in = std::make_unique<Plane>(static_cast<int>(from.width), static_cast<int>(from.height));
     state.scaled = std::make_unique<Plane>(width, height);
+    state.borderX = borderX;
+    state.borderY = borderY;
+    for (int y = 0; y < sourceHeight; ++y) std::fill_n(state.in->Row(y + borderY) + borderX, sourceWidth, 1.0f);
+    state.Process();
+    state.weightUp.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+      const float* coverage = state.scaled->Row(y);
+      float* weightUp = &state.weightUp[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)];
+      for (int x = 0; x < width; ++x) weightUp[x] = coverage[x] > kLeastCoverage ? 1.0f / coverage[x] : 0.0f;
+    }
+    state.alpha.resize(state.weightUp.size());
     state.sourceWidth = sourceWidth;
     state.sourceHeight = sourceHeight;
     state.width = width;
@@ -124,66 +190,53 @@ Bitmap Scaler::Resample(const Bitmap& source, int width, int height) {
   }
   Plane& in = *state.in;
   Plane& scaled = *state.scaled;
-  zimg_image_buffer_const inBuffer{};
-  inBuffer.version = ZIMG_API_VERSION;
-  inBuffer.plane[0].data = in.Data();
-  inBuffer.plane[0].stride = in.Stride();
-  inBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
-  zimg_image_buffer outBuffer{};
-  outBuffer.version = ZIMG_API_VERSION;
-  outBuffer.plane[0].data = scaled.Data();
-  outBuffer.plane[0].stride = scaled.Stride();
-  outBuffer.plane[0].mask = ZIMG_BUFFER_MAX;
+  const std::size_t outWidth = static_cast<std::size_t>(width);
 
   Bitmap out(width, height);
   // Alpha needs premultiplying only when some pixel is not opaque; the check costs far less than the work.
   const bool opaque = source.IsOpaque();
-  const int channels = opaque ? 3 : 4;
-  for (int channel = 0; channel < channels; ++channel) {
+  // Alpha first: the colours are un-premultiplied by it.
+  static constexpr int kOpaqueOrder[] = {0, 1, 2}, kAlphaOrder[] = {3, 0, 1, 2};
+  const std::span<const int> order = opaque ? std::span<const int>(kOpaqueOrder) : std::span<const int>(kAlphaOrder);
+  for (const int channel : order) {
     const int shift = 8 * channel;
     for (int y = 0; y < sourceHeight; ++y) {
       const Argb* row = source.Row(y);
-      std::uint8_t* plane = in.Row(y);
+      float* plane = in.Row(y + state.borderY) + state.borderX;
       if (opaque || channel == 3) {
-        for (int x = 0; x < sourceWidth; ++x) plane[x] = static_cast<std::uint8_t>(row[x] >> shift);
+        for (int x = 0; x < sourceWidth; ++x) plane[x] = static_cast<float>((row[x] >> shift) & 0xFFu);
       } else {
         for (int x = 0; x < sourceWidth; ++x) {
-          unsigned c = (row[x] >> shift) & 0xFFu, a = row[x] >> 24;
-          unsigned t = c * a + 128;
-          plane[x] = static_cast<std::uint8_t>((t + (t >> 8)) >> 8);  // c * a / 255, rounded
+          plane[x] = static_cast<float>((row[x] >> shift) & 0xFFu) * static_cast<float>(row[x] >> 24) * (1.0f / 255);
         }
       }
     }
-    if (zimg_filter_graph_process(state.graph.get(), &inBuffer, &outBuffer, state.work.get(), nullptr, nullptr,
-                                  nullptr, nullptr) != ZIMG_ERROR_SUCCESS) {
-      ThrowScalerFailure("scaling failed");
-    }
+    state.Process();
     for (int y = 0; y < height; ++y) {
-      const std::uint8_t* plane = scaled.Row(y);
+      const float* plane = scaled.Row(y);
+      const float* weightUp = &state.weightUp[static_cast<std::size_t>(y) * outWidth];
+      float* alpha = &state.alpha[static_cast<std::size_t>(y) * outWidth];
       Argb* row = out.Row(y);
-      if (channel == 0) {
-        for (int x = 0; x < width; ++x) row[x] = plane[x];
+      if (opaque) {
+        for (int x = 0; x < width; ++x) row[x] |= Argb{ToByte(plane[x] * weightUp[x])} << shift;
+      } else if (channel == 3) {
+        for (int x = 0; x < width; ++x) {
+          alpha[x] = std::clamp(plane[x] * weightUp[x], 0.0f, 255.0f);
+          row[x] = Argb{ToByte(alpha[x])} << 24;
+        }
       } else {
-        for (int x = 0; x < width; ++x) row[x] |= Argb{plane[x]} << shift;
+        // Back to straight alpha. The filter's negative lobes can leave a colour above
+        // its alpha, which no premultiplied pixel can hold; it is clamped to the alpha.
+        for (int x = 0; x < width; ++x) {
+          if (row[x] == 0) continue;  // alpha rounds to 0: the pixel stays transparent black
+          const float premultiplied = std::min(plane[x] * weightUp[x], alpha[x]);
+          row[x] |= Argb{ToByte(premultiplied * 255.0f / alpha[x])} << shift;
+        }
       }
     }
   }
   if (opaque) {
     for (Argb& c : out.Pixels()) c |= 0xFF000000u;
-    return out;
-  }
-  // Back to straight alpha. The filter's negative lobes can leave a colour above
-  // its alpha, which no premultiplied pixel can hold; it is clamped to the alpha.
-  for (Argb& c : out.Pixels()) {
-    unsigned a = c >> 24;
-    if (a == 0) {
-      c = 0;
-      continue;
-    }
-    if (a == 255) continue;
-    auto straight = [a](unsigned premultiplied) { return (std::min(premultiplied, a) * 255 + a / 2) / a; };
-    c = MakeArgb(static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(straight(RedOf(c))),
-                 static_cast<std::uint8_t>(straight(GreenOf(c))), static_cast<std::uint8_t>(straight(BlueOf(c))));
   }
   return out;
 }

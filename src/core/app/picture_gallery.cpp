@@ -1,0 +1,67 @@
+#include "app/picture_gallery.h"
+
+#include <fmt/format.h>
+
+#include "app/operations.h"
+#include "image/graphics/graphics.h"
+#include "platform/error.h"
+#include "platform/file_system.h"
+#include "platform/numeric.h"
+
+namespace resmill::app {
+namespace fs = std::filesystem;
+namespace gfx = image::graphics;
+
+namespace {
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  const bool same = fs::equivalent(a, b, error);
+  return !error && same;
+}
+
+}  // namespace
+
+std::optional<Thumbnail> MakeThumbnail(const PictureCatalogue& catalogue, int number, int side) {
+  if (side <= 0) return std::nullopt;
+  std::optional<gfx::Bitmap> picture = catalogue.Decode(number);
+  if (!picture) return std::nullopt;
+  const gfx::Bitmap small = gfx::Thumbnail(*picture, side, side);
+  if (small.Empty()) return std::nullopt;
+  Thumbnail thumbnail{small.Width(), small.Height(), {}};
+  thumbnail.argb.assign(small.Pixels().begin(), small.Pixels().end());
+  return thumbnail;
+}
+
+void ReplacePictures(Session& session, std::span<const PictureReplacement> replacements) {
+  const PictureCatalogue catalogue = OpenCatalogue(session, 1);
+  std::vector<replacement::CheckedReplacement> checked;
+  {
+    ProgressStep step(session.ui.ProgressWindow(), "Checking pictures");
+    replacement::ReplacementChecker checker;
+    int done = 0;
+    for (const PictureReplacement& wanted : replacements) {
+      const PictureEntry& entry = catalogue.Picture(wanted.number);
+      if (!entry.file) {
+        throw Error(Error::Kind::Refused,
+                    fmt::format("picture {} has no file in {} to replace; revert it first", wanted.number,
+                                catalogue.DrmPackFolder().string()));
+      }
+      if (!SameFile(wanted.file, *entry.file)) {
+        checked.push_back(checker.Check(wanted.file, *entry.file, wanted.matchSize));
+      }
+      step.SetPosition(PercentDone(++done, static_cast<std::int64_t>(replacements.size())));
+    }
+  }
+  if (checked.empty()) return;
+  session.drmSaved = false;
+  ApplyReplacements(session, checked);
+}
+
+void RevertPictures(Session& session, std::span<const int> numbers) {
+  PictureCatalogue catalogue = OpenCatalogue(session, 1);
+  session.drmSaved = false;
+  catalogue.Revert(numbers, session.ui.ProgressWindow());
+}
+
+}  // namespace resmill::app
