@@ -74,16 +74,14 @@ fs::path Tree(const fs::path& work, const char* name) {
 }
 
 void Unpack(const fs::path& image, const fs::path& tree, bool convert, unsigned workers = kAllCores) {
-  image::ConversionContext context;
   NullProgress progress;
-  drm::UnpackDrm(image, tree, convert, context, progress, workers);
+  drm::UnpackDrm(image, tree, convert, progress, workers);
 }
 
 void Compile(const fs::path& image, const fs::path& tree, const fs::path& out, bool convert,
              unsigned workers = kAllCores) {
-  image::ConversionContext context;
   NullProgress progress;
-  drm::CompileDrm(tree, image, out, convert, context, progress, {}, workers);
+  drm::CompileDrm(tree, image, out, convert, progress, {}, workers);
 }
 
 }  // namespace
@@ -154,15 +152,13 @@ int main(int argc, char** argv) {
 
   const fs::path scratch = Tree(work, "scratch");
   Step("baseline: RawToBmp of every RAW", [&] {
-    image::ConversionContext context;
     for (const FoundFile& raw : FindFiles(plain / "raws", "*.raw")) {
-      image::RawToBmp(context, raw.path, scratch / (raw.name + ".png"), image::kPngFormat);
+      image::RawToBmp(raw.path, scratch / (raw.name + ".png"), image::kPngFormat);
     }
   });
   Step("baseline: BmpToRaw of every PNG", [&] {
-    image::ConversionContext context;
     for (const FoundFile& png : FindFiles(converted / "icons", "*.png")) {
-      image::BmpToRaw(context, png.path, image::PictureKind::Raw, scratch / "temp.raw");
+      image::BmpToRaw(png.path, image::PictureKind::Raw, scratch / "temp.raw");
     }
   });
   auto same = [](const fs::path& a, const fs::path& b) {

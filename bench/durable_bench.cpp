@@ -81,9 +81,8 @@ int main(int argc, char** argv) {
           fs::remove_all(tree);
           fs::create_directories(tree / "icons");
           settle();
-          image::ConversionContext context;
           NullProgress progress;
-          drm::UnpackDrm(save, tree, false, context, progress);
+          drm::UnpackDrm(save, tree, false, progress);
         },
         [&] { SyncFileSystem(tree); });
     std::printf("open flush\t%.1f\t0\n", openFlush);

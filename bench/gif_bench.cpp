@@ -26,13 +26,6 @@ class SilentUi final : public resmill::UserInterface {
                  static_cast<int>(text.size()), text.data());
   }
   bool Confirm(std::string_view, std::string_view, resmill::MessageOwner) override { return true; }
-  std::optional<std::filesystem::path> ChooseOpenFile(std::string_view, std::string_view) override { return {}; }
-  std::optional<std::filesystem::path> ChooseSaveFile(std::string_view, std::string_view, std::string_view) override {
-    return {};
-  }
-  std::optional<std::filesystem::path> ChooseFolder(std::string_view, const std::filesystem::path&) override {
-    return {};
-  }
   std::optional<resmill::IconSize> AskIconSize(std::string_view, resmill::IconSize) override { return {}; }
   void SetStatusText(std::string_view) override {}
   resmill::Progress& ProgressWindow() override { return progress_; }

@@ -59,41 +59,41 @@ int RunStep(const std::string& step, const fs::path& in, const fs::path& out, in
   struct StepKind {
     const char* name;
     const char* input;
-    std::function<void(image::ConversionContext&, const fs::path&, const fs::path&)> convert;
+    std::function<void(const fs::path&, const fs::path&)> convert;
   };
   const StepKind steps[] = {
       {"png-raw", ".png",
-       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
+       [](const fs::path& source, const fs::path& folder) {
          // The size tag in the name is how a RAW picture carries its size, as in an unpacked tree.
          auto size = image::GetPictureSize(source);
          fs::path target = folder / (source.stem().string() + "(" + std::to_string(size.width) + "x" +
                                      std::to_string(size.height) + ").raw");
-         if (!image::BmpToRaw(context, source, image::PictureKind::Raw, target)) throw std::runtime_error("no RAW");
+         if (!image::BmpToRaw(source, image::PictureKind::Raw, target)) throw std::runtime_error("no RAW");
        }},
       {"raw-png", ".raw",
-       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
-         if (!image::RawToBmp(context, source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
+       [](const fs::path& source, const fs::path& folder) {
+         if (!image::RawToBmp(source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
            throw std::runtime_error("no PNG from " + source.string());
          }
        }},
       {"png-k18", ".png",
-       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+       [](const fs::path& source, const fs::path& folder) {
          image::EncodeK18(source, folder / (source.stem().string() + ".k"));
        }},
       {"k18-png", ".k",
-       [](image::ConversionContext& context, const fs::path& source, const fs::path& folder) {
-         if (!image::RawToBmp(context, source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
+       [](const fs::path& source, const fs::path& folder) {
+         if (!image::RawToBmp(source, folder / (source.stem().string() + ".png"), image::kPngFormat).produced) {
            throw std::runtime_error("no PNG from " + source.string());
          }
        }},
       {"scale", ".png",
-       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+       [](const fs::path& source, const fs::path& folder) {
          if (!image::ScalePicture(source, folder / (source.stem().string() + ".png"), 48, "image/png", 48)) {
            throw std::runtime_error("no scaled picture from " + source.string());
          }
        }},
       {"scale-gif", ".png",
-       [](image::ConversionContext&, const fs::path& source, const fs::path& folder) {
+       [](const fs::path& source, const fs::path& folder) {
          if (!image::ScalePicture(source, folder / (source.stem().string() + ".gif"), 48, "image/gif", 48)) {
            throw std::runtime_error("no scaled picture from " + source.string());
          }
@@ -113,11 +113,10 @@ int RunStep(const std::string& step, const fs::path& in, const fs::path& out, in
     return 2;
   }
   fs::create_directories(out);
-  image::ConversionContext context;
   std::vector<double> passes;
   for (int run = 0; run < runs; ++run) {
     auto start = std::chrono::steady_clock::now();
-    for (const fs::path& source : inputs) kind->convert(context, source, out);
+    for (const fs::path& source : inputs) kind->convert(source, out);
     passes.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(passes.begin(), passes.end());
@@ -194,23 +193,22 @@ int main(int argc, char** argv) {
     fs::path out = folder / "resmill-out";
     fs::create_directories(out);
     std::vector<fs::path> raws(pictures.size()), ks(pictures.size());
-    image::ConversionContext context;
     std::size_t n = pictures.size();
     TimePerPicture("PNG -> RAW", n, [&](std::size_t i) {
       auto size = image::GetPictureSize(pictures[i]);
       raws[i] = out / (std::to_string(i) + "(" + std::to_string(size.width) + "x" + std::to_string(size.height) +
                        ").raw");
-      image::BmpToRaw(context, pictures[i], image::PictureKind::Raw, raws[i]);
+      image::BmpToRaw(pictures[i], image::PictureKind::Raw, raws[i]);
     });
     TimePerPicture("RAW -> PNG", n, [&](std::size_t i) {
-      image::RawToBmp(context, raws[i], out / (std::to_string(i) + "r.png"), image::kPngFormat);
+      image::RawToBmp(raws[i], out / (std::to_string(i) + "r.png"), image::kPngFormat);
     });
     TimePerPicture("PNG -> K18", n, [&](std::size_t i) {
       ks[i] = out / (std::to_string(i) + ".k");
       image::EncodeK18(pictures[i], ks[i]);
     });
     TimePerPicture("K18 -> PNG", n, [&](std::size_t i) {
-      image::RawToBmp(context, ks[i], out / (std::to_string(i) + "k.png"), image::kPngFormat);
+      image::RawToBmp(ks[i], out / (std::to_string(i) + "k.png"), image::kPngFormat);
     });
     TimePerPicture("ScalePicture 48x48 PNG", n, [&](std::size_t i) {
       image::ScalePicture(pictures[i], out / (std::to_string(i) + "s.png"), 48, "image/png", 48);

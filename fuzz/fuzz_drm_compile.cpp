@@ -25,7 +25,6 @@ std::vector<std::uint8_t> ReadAll(const fs::path& file) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace resmill;
-  static resmill::image::ConversionContext context;
   static NullProgress progress;
   static const fs::path folder = [] {
     fs::path p = fs::temp_directory_path() / ("resmill-fuzz-drm-compile-" + std::to_string(::getpid()));
@@ -35,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     recipe.raws = {sample::DrawRaw(3, 2, 1, true), sample::DrawRaw(4, 4, 2, false)};
     recipe.gifs = {sample::DrawGif(4, 4, 1, false, 1), sample::DrawBmp(2, 2, 1), {}};
     sample::WriteFile((p / "CG15.bin").string(), sample::BuildDrmImage(recipe));
-    drm::UnpackDrm(p / "CG15.bin", p / "drmpack", false, context, progress);
+    drm::UnpackDrm(p / "CG15.bin", p / "drmpack", false, progress);
     return p;
   }();
   static const std::vector<std::uint8_t> image = ReadAll(folder / "CG15.bin");
@@ -45,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   fs::remove(folder / "new.bin");
   try {
-    drm::CompileDrm(folder / "drmpack", folder / "CG15.bin", folder / "new.bin", false, context, progress);
+    drm::CompileDrm(folder / "drmpack", folder / "CG15.bin", folder / "new.bin", false, progress);
   } catch (const Error&) {
     if (fs::exists(folder / "new.bin")) __builtin_trap();  // a refusal writes nothing
     return 0;

@@ -36,15 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (layout.GifCount + layout.RawCount > 512) return 0;
   } catch (const resmill::Error&) {
   }
-  resmill::image::ConversionContext context;
   resmill::NullProgress progress;
   try {
-    resmill::drm::UnpackDrm(image, drmpack, false, context, progress);
+    resmill::drm::UnpackDrm(image, drmpack, false, progress);
   } catch (const resmill::Error&) {
     return 0;
   }
   try {
-    resmill::drm::CompileDrm(drmpack, image, folder / "new.bin", false, context, progress);
+    resmill::drm::CompileDrm(drmpack, image, folder / "new.bin", false, progress);
   } catch (const resmill::Error&) {
   }
   return 0;

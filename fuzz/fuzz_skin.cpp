@@ -44,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const resmill::Error&) {
   }
 
-  resmill::image::ConversionContext context;
-  resmill::skin::ImageConverter converter(context);
+  resmill::skin::ImageConverter converter;
   resmill::NullProgress progress;
   try {
     // Odd sizes also run the picture conversions over whatever the entries hold.

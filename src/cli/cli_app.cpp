@@ -1,7 +1,5 @@
 #include "cli_app.h"
 
-#include <map>
-
 #include <fmt/format.h>
 
 #include "command.h"
@@ -66,61 +64,40 @@ std::filesystem::path CliRun::ArgumentPath(const std::string& path) const {
   return p.lexically_normal();
 }
 
-namespace {
+CLI::App& Commands::Add(const std::string& name, const std::string& summary, Start start, Action action) {
+  CLI::App* sub = app_.add_subcommand(name, summary);
+  entries_.push_back({sub, start, std::move(action)});
+  return *sub;
+}
 
-/// Whether a command starts the program (program folder lock, state file, settings, work
-/// tree) or works only on the files it names.
-enum class Start { Program, None };
-
-struct Registered {
-  std::unique_ptr<Command> command;
-  Start start;
-};
-
-}  // namespace
+const Commands::Entry* Commands::Chosen() const {
+  for (const Entry& entry : entries_) {
+    if (entry.sub->parsed()) return &entry;
+  }
+  return nullptr;
+}
 
 int RunCli(const std::vector<std::string>& args, const CliEnvironment& environment) {
-  std::vector<Registered> commands;
-  commands.push_back({MakeOpenCommand(), Start::Program});
-  commands.push_back({MakePortCommand(), Start::Program});
-  commands.push_back({MakeBuildCommand(), Start::Program});
-  commands.push_back({MakeSaveCommand(), Start::Program});
-  commands.push_back({MakeResetCommand(), Start::Program});
-  commands.push_back({MakeStatusCommand(), Start::Program});
-  commands.push_back({MakeSettingsCommand(), Start::Program});
-  commands.push_back({MakeConvertCommand(), Start::None});
-  commands.push_back({MakeResizeGifCommand(), Start::None});
-  commands.push_back({MakeInfoCommand(), Start::None});
-  commands.push_back({MakeListCommand(), Start::Program});
-  commands.push_back({MakeSheetCommand(), Start::Program});
-
   CLI::App app(kDescription, "resmill-cli");
   app.footer(kFooter);
   app.require_subcommand(0, 1);
   app.set_version_flag("--version", std::string("resmill-cli ") + RESMILL_VERSION);
-  std::map<CLI::App*, const Registered*> bySub;
-  for (const Registered& registered : commands) {
-    CLI::App* sub = app.add_subcommand(registered.command->Name(), registered.command->Summary());
-    registered.command->Configure(*sub);
-    bySub[sub] = &registered;
-  }
+  Commands commands(app);
+  AddWorkflowCommands(commands);
+  AddBuildCommands(commands);
+  AddStageCommands(commands);
+  AddFileCommands(commands);
+  AddPictureCommands(commands);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e, environment.out, environment.err);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e, environment.out, environment.err);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e, environment.out, environment.err);
   } catch (const CLI::ParseError& e) {
-    app.exit(e, environment.out, environment.err);
-    return kExitUsage;
+    // Help and the version are asked for and end with status 0; anything else is a usage error.
+    return app.exit(e, environment.out, environment.err) == 0 ? kExitDone : kExitUsage;
   }
 
-  const Registered* chosen = nullptr;
-  for (CLI::App* sub : app.get_subcommands()) chosen = bySub[sub];
+  const Commands::Entry* chosen = commands.Chosen();
   if (chosen == nullptr) {
     environment.out << app.help();
     return kExitUsage;
@@ -133,7 +110,7 @@ int RunCli(const std::vector<std::string>& args, const CliEnvironment& environme
   const bool starts = chosen->start == Start::Program;
   try {
     if (starts) controller.InitApp();
-    status = chosen->command->Execute(run);
+    status = chosen->action(run);
   } catch (const Error& e) {
     environment.err << "resmill-cli: " << e.what() << '\n';
     if (e.kind() == Error::Kind::Internal) {

@@ -1,21 +1,18 @@
 // build and resize-gif.
 
 #include <charconv>
-#include <filesystem>
+#include <memory>
 #include <optional>
 
 #include <fmt/format.h>
 
-#include "replacement/build_setup.h"
-#include "replacement/gif_resize.h"
+#include "app/convert.h"
+#include "app/pairings.h"
 #include "command.h"
-#include "platform/file_system.h"
 
 namespace resmill::cli {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 /// "WIDTHxHEIGHT" with two non-negative decimal numbers; nothing for anything else.
 std::optional<IconSize> ParseSize(std::string_view text) {
@@ -35,127 +32,78 @@ std::optional<IconSize> ParseSize(std::string_view text) {
   return IconSize{*w, *h};
 }
 
-/// Position of `name` in a list: the exact name, else the first that differs only in case.
-int FindItem(const std::vector<std::string>& items, std::string_view name) {
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (items[i] == name) return static_cast<int>(i);
+struct BuildArguments {
+  std::string sourceFolder, table, iconSize;
+  std::vector<std::string> pairs;
+  bool matchSize = false;
+};
+
+int Build(CliRun& run, const BuildArguments& args) {
+  if (!run.controller.Menu().build) return run.NotAllowed("build", "needs pending work (open a file first)");
+  if (!args.iconSize.empty()) {
+    auto size = ParseSize(args.iconSize);
+    if (!size) return run.NotAllowed("build", fmt::format("--icon-size '{}' is not WIDTHxHEIGHT", args.iconSize));
+    run.ui.iconSizeAnswer = size;
   }
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (EqualsCaseBlind(items[i], name)) return static_cast<int>(i);
+  app::PairingRequest request;
+  if (!args.sourceFolder.empty()) request.sourceFolder = run.ArgumentPath(args.sourceFolder);
+  if (!args.table.empty()) request.portTable = run.ArgumentPath(args.table);
+  for (std::size_t i = 0; i + 1 < args.pairs.size(); i += 2) {
+    request.pairs.emplace_back(args.pairs[i], args.pairs[i + 1]);
   }
-  return -1;
+  request.matchSize = args.matchSize;
+  const replacement::ReplacementTable pairings = app::PairByName(run.controller.session(), request);
+  if (pairings.Empty()) {
+    run.out << "No pairings: nothing was changed\n";
+    return kExitDone;
+  }
+  // A refusal was already printed as "Error: …" on standard error.
+  return run.controller.Build(pairings).status == app::BuildResult::Status::Done ? kExitDone : kExitFailed;
 }
 
-class BuildCommand final : public Command {
- public:
-  std::string Name() const override { return "build"; }
-  std::string Summary() const override { return "Build Setup + Build: replace target icons by source pictures"; }
-  void Configure(CLI::App& sub) override {
-    sub.add_option("--source-folder", sourceFolder_,
-                   "Folder of the replacement pictures (default: the source DRM's icons when two files were "
-                   "opened)");
-    sub.add_option("--table", table_, "Port table (.dpt) whose entries are applied first");
-    sub.add_option("--pair", pairs_, "A source picture and a target icon, by file name (repeatable)")
-        ->expected(2)
-        ->allow_extra_args(false)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    sub.add_flag("--match-size", matchSize_, "Redraw --pair sources at the target icon's size");
-    sub.add_option("--icon-size", iconSize_,
-                   "WIDTHxHEIGHT to use for a GIF icon whose size cannot be read (else it is skipped)");
-    sub.footer(
-        "The target list is the target DRM's icons (*.bmp;*.gif;*.png), the source list the source folder\n"
-        "(*.bmp;*.png;*.gif;*.raw;*.k;*.g), both sorted as Build Setup lists them. The table's pairings\n"
-        "come first, then each --pair in order; all are applied without a confirmation question.\n"
-        "Every pairing is checked first: when a source is not a whole picture of its kind, or an icon\n"
-        "cannot be written, nothing is replaced and the exit status is 1.");
-  }
-
-  int Execute(CliRun& run) override {
-    app::Session& s = run.controller.session();
-    if (!run.controller.Menu().build) {
-      return run.NotAllowed("build", "needs pending work (open a file first)");
-    }
-    if (!iconSize_.empty()) {
-      auto size = ParseSize(iconSize_);
-      if (!size) return run.NotAllowed("build", fmt::format("--icon-size '{}' is not WIDTHxHEIGHT", iconSize_));
-      run.ui.iconSizeAnswer = size;
-    }
-    replacement::BuildSetupModel model({s.tree.icons1Folder, s.tree.icons2Folder, s.tree.drmPack1Folder, s.programFolder},
-                                 s.replacementTable, run.ui);
-    model.Show({s.OneFileWork(), s.settings.convertRawToBmp}, s.buildCompleted);
-    if (!sourceFolder_.empty()) {
-      fs::path folder = run.ArgumentPath(sourceFolder_);
-      if (!FolderExists(folder)) {
-        run.err << "resmill-cli: build: source folder '" << folder.string() << "' does not exist\n";
-        return kExitFailed;
-      }
-      model.SetSourceFolder(folder);
-    }
-    if (!table_.empty() && !model.ApplyPortTableFile(run.ArgumentPath(table_))) return kExitFailed;
-
-    for (std::size_t i = 0; i + 1 < pairs_.size(); i += 2) {
-      int source = FindItem(model.SourceItems(), pairs_[i]);
-      int target = FindItem(model.TargetItems(), pairs_[i + 1]);
-      if (source < 0) {
-        return run.NotAllowed("build", fmt::format("'{}' is not in the source list ({})", pairs_[i],
-                                                   model.SourceFolder().empty() ? "no source folder"
-                                                                                : model.SourceFolder().string()));
-      }
-      if (target < 0) {
-        return run.NotAllowed("build", fmt::format("'{}' is not in the target list ({})", pairs_[i + 1],
-                                                   model.TargetIconsFolder().string()));
-      }
-      model.SelectTarget(target);
-      model.SelectSource(source);
-      if (!model.Pair()) return kExitFailed;
-      s.replacementTable[s.replacementTable.Count() - 1].MatchSize = matchSize_;
-    }
-    if (s.replacementTable.Empty()) {
-      run.out << "No pairings: nothing was changed\n";
-      return kExitDone;
-    }
-    // A refusal was already printed as "Error: …" on standard error.
-    app::BuildResult result = run.controller.Build(true, /*confirm=*/false);
-    return result.status == app::BuildResult::Status::Done ? kExitDone : kExitFailed;
-  }
-
- private:
-  std::string sourceFolder_, table_, iconSize_;
-  std::vector<std::string> pairs_;
-  bool matchSize_ = false;
+struct ResizeArguments {
+  std::string source, target, size;
 };
 
-class ResizeGifCommand final : public Command {
- public:
-  std::string Name() const override { return "resize-gif"; }
-  std::string Summary() const override { return "Resize a GIF (every frame) as Build's Match Size does"; }
-  void Configure(CLI::App& sub) override {
-    sub.add_option("SOURCE", source_, "The GIF to resize")->required();
-    sub.add_option("TARGET", target_, "The GIF to write (replaced when it exists)")->required();
-    sub.add_option("SIZE", size_, "WIDTHxHEIGHT, e.g. 48x48")->required();
-    sub.footer(
-        "Each frame is redrawn at the new size; the loop, each frame's delay, disposal and transparency\n"
-        "are kept. A source that already has that size is copied unchanged.");
-  }
-  int Execute(CliRun& run) override {
-    auto size = ParseSize(size_);
-    if (!size) return run.NotAllowed("resize-gif", fmt::format("'{}' is not WIDTHxHEIGHT", size_));
-    fs::path target = run.ArgumentPath(target_);
-    if (UpperExtension(target.filename().string()) != ".GIF") {
-      return run.NotAllowed("resize-gif", fmt::format("'{}' is not a .gif file", target_));
-    }
-    replacement::GifWorkArea gif;
-    bool written = replacement::ResizeGif(gif, run.ArgumentPath(source_), target, size->width, size->height, run.ui);
-    return written ? kExitDone : kExitFailed;
-  }
-
- private:
-  std::string source_, target_, size_;
-};
+int Resize(CliRun& run, const ResizeArguments& args) {
+  auto size = ParseSize(args.size);
+  if (!size) return run.NotAllowed("resize-gif", fmt::format("'{}' is not WIDTHxHEIGHT", args.size));
+  const bool written = app::ResizeGif(run.ArgumentPath(args.source), run.ArgumentPath(args.target), *size, run.ui);
+  return written ? kExitDone : kExitFailed;
+}
 
 }  // namespace
 
-std::unique_ptr<Command> MakeBuildCommand() { return std::make_unique<BuildCommand>(); }
-std::unique_ptr<Command> MakeResizeGifCommand() { return std::make_unique<ResizeGifCommand>(); }
+void AddBuildCommands(Commands& commands) {
+  const auto build = std::make_shared<BuildArguments>();
+  CLI::App& sub = commands.Add("build", "Build Setup + Build: replace target icons by source pictures",
+                               Start::Program, [build](CliRun& run) { return Build(run, *build); });
+  sub.add_option("--source-folder", build->sourceFolder,
+                 "Folder of the replacement pictures (default: the source DRM's icons when two files were opened)");
+  sub.add_option("--table", build->table, "Port table (.dpt) whose entries are applied first");
+  sub.add_option("--pair", build->pairs, "A source picture and a target icon, by file name (repeatable)")
+      ->expected(2)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sub.add_flag("--match-size", build->matchSize, "Redraw --pair sources at the target icon's size");
+  sub.add_option("--icon-size", build->iconSize,
+                 "WIDTHxHEIGHT to use for a GIF icon whose size cannot be read (else it is skipped)");
+  sub.footer(
+      "The target list is the target DRM's icons (*.bmp;*.gif;*.png), the source list the source folder\n"
+      "(*.bmp;*.png;*.gif;*.raw;*.k;*.g), both sorted as Build Setup lists them. The table's pairings\n"
+      "come first, then each --pair in order; all are applied without a confirmation question.\n"
+      "Every pairing is checked first: when a source is not a whole picture of its kind, or an icon\n"
+      "cannot be written, nothing is replaced and the exit status is 1.");
+
+  const auto resize = std::make_shared<ResizeArguments>();
+  CLI::App& gif = commands.Add("resize-gif", "Resize a GIF (every frame) as Build's Match Size does", Start::None,
+                               [resize](CliRun& run) { return Resize(run, *resize); });
+  gif.add_option("SOURCE", resize->source, "The GIF to resize")->required();
+  gif.add_option("TARGET", resize->target, "The GIF to write (replaced when it exists)")->required();
+  gif.add_option("SIZE", resize->size, "WIDTHxHEIGHT, e.g. 48x48")->required();
+  gif.footer(
+      "Each frame is redrawn at the new size; the loop, each frame's delay, disposal and transparency\n"
+      "are kept. A source that already has that size is copied unchanged.");
+}
 
 }  // namespace resmill::cli

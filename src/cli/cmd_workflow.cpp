@@ -2,93 +2,51 @@
 // controller as the window's menu does.
 
 #include <filesystem>
+#include <memory>
+#include <optional>
 
 #include <fmt/format.h>
 
 #include "command.h"
-#include "platform/file_system.h"
 
 namespace resmill::cli {
 
-namespace {
+void AddWorkflowCommands(Commands& commands) {
+  struct Arguments {
+    std::string target, source, output;
+  };
+  const auto args = std::make_shared<Arguments>();
 
-namespace fs = std::filesystem;
+  CLI::App& open = commands.Add(
+      "open", "Open: unpack a target flash file or skin (and a source) into the work tree", Start::Program,
+      [args](CliRun& run) {
+        std::optional<std::filesystem::path> source;
+        if (!args->source.empty()) source = run.ArgumentPath(args->source);
+        const app::OpenResult result = run.controller.Open(run.ArgumentPath(args->target), source);
+        return result == app::OpenResult::Done ? kExitDone : kExitFailed;
+      });
+  open.add_option("TARGET", args->target, "The flash file (.shx, .sbf, .bin, .smg) or skin (.ezx) to edit")
+      ->required();
+  open.add_option("SOURCE", args->source, "A second flash file or skin whose DRM is to be ported into the target");
+  open.footer("A SOURCE given counts as a chosen source file, whatever the ask-source setting says.");
 
-class OpenCommand final : public Command {
- public:
-  std::string Name() const override { return "open"; }
-  std::string Summary() const override {
-    return "Open: unpack a target flash file or skin (and a source) into the work tree";
-  }
-  void Configure(CLI::App& sub) override {
-    sub.add_option("TARGET", target_, "The flash file (.shx, .sbf, .bin, .smg) or skin (.ezx) to edit")->required();
-    sub.add_option("SOURCE", source_, "A second flash file or skin whose DRM is to be ported into the target");
-    sub.footer("A SOURCE given counts as a chosen source file, whatever the ask-source setting says.");
-  }
-  int Execute(CliRun& run) override {
-    if (!run.controller.Menu().open) {
-      return run.NotAllowed("open", "work is pending; save it or run 'reset' first");
-    }
-    run.ui.openAnswers.clear();
-    run.ui.openAnswers.push_back(run.ArgumentPath(target_));
-    if (source_.empty()) {
-      run.ui.openAnswers.push_back(std::nullopt);
-    } else {
-      run.ui.openAnswers.push_back(run.ArgumentPath(source_));
-    }
-    app::OpenResult result = run.controller.Open(app::SourceQuestion::Always);
-    return result == app::OpenResult::Done ? kExitDone : kExitFailed;
-  }
-
- private:
-  std::string target_, source_;
-};
-
-class PortCommand final : public Command {
- public:
-  std::string Name() const override { return "port"; }
-  std::string Summary() const override { return "Port: carry the source DRM's pictures into the target"; }
-  void Configure(CLI::App&) override {}
-  int Execute(CliRun& run) override {
-    if (!run.controller.Menu().port) {
-      return run.NotAllowed("port", "needs two opened files pending (open TARGET SOURCE first)");
-    }
+  commands.Add("port", "Port: carry the source DRM's pictures into the target", Start::Program, [](CliRun& run) {
     const app::PortSummary port = run.controller.Port();
     if (!port.compatible) return kExitFailed;
     run.out << fmt::format("Port: {} GIF-table pictures and {} RAW pictures copied\n", port.gifCopied,
                            port.rawCopied);
     return kExitDone;
-  }
-};
+  });
 
-class SaveCommand final : public Command {
- public:
-  std::string Name() const override { return "save"; }
-  std::string Summary() const override { return "Save As: write the superfile, raw DRM image or skin"; }
-  void Configure(CLI::App& sub) override {
-    sub.add_option("OUTPUT", output_, "The file to write")->required();
-    sub.footer(
-        "For a superfile or SBF target OUTPUT is the new superfile and the new DRM image is written beside\n"
-        "it with the extension .bin; for a raw-dump target the DRM image itself is written (OUTPUT without\n"
-        "its last four characters, plus .bin); for a skin target OUTPUT is the new skin.");
-  }
-  int Execute(CliRun& run) override {
-    if (!run.controller.Menu().saveAs) {
-      return run.NotAllowed("save", "nothing is pending; open a flash file first");
-    }
-    run.ui.saveAnswers.clear();
-    run.ui.saveAnswers.push_back(run.ArgumentPath(output_));
-    return run.controller.SaveAs() == app::SaveResult::Done ? kExitDone : kExitFailed;
-  }
-
- private:
-  std::string output_;
-};
-
-}  // namespace
-
-std::unique_ptr<Command> MakeOpenCommand() { return std::make_unique<OpenCommand>(); }
-std::unique_ptr<Command> MakePortCommand() { return std::make_unique<PortCommand>(); }
-std::unique_ptr<Command> MakeSaveCommand() { return std::make_unique<SaveCommand>(); }
+  CLI::App& save = commands.Add(
+      "save", "Save As: write the superfile, raw DRM image or skin", Start::Program, [args](CliRun& run) {
+        return run.controller.Save(run.ArgumentPath(args->output)) == app::SaveResult::Done ? kExitDone : kExitFailed;
+      });
+  save.add_option("OUTPUT", args->output, "The file to write")->required();
+  save.footer(
+      "For a superfile or SBF target OUTPUT is the new superfile and the new DRM image is written beside\n"
+      "it with the extension .bin; for a raw-dump target the DRM image itself is written (OUTPUT without\n"
+      "its last four characters, plus .bin); for a skin target OUTPUT is the new skin.");
+}
 
 }  // namespace resmill::cli

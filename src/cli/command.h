@@ -1,8 +1,9 @@
 #pragma once
-// One class per resmill-cli command: its name, its help, its options and what
-// it does once the program has started.
+// The resmill-cli commands: each adds its sub-command with its help and
+// options, and says what it does once the program has started.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -33,32 +34,38 @@ struct CliRun {
   std::filesystem::path ArgumentPath(const std::string& path) const;
 };
 
-class Command {
+/// Whether a command starts the program (program folder lock, state file, settings, work
+/// tree) or works only on the files it names.
+enum class Start { Program, None };
+
+/// What a chosen command does; returns the exit status. Errors may be thrown as resmill::Error.
+using Action = std::function<int(CliRun& run)>;
+
+/// The sub-commands of one invocation, each with what it does.
+class Commands {
  public:
-  virtual ~Command() = default;
-  virtual std::string Name() const = 0;
-  virtual std::string Summary() const = 0;
-  /// Adds the command's options and arguments to its sub-command.
-  virtual void Configure(CLI::App& sub) = 0;
-  /// Runs the command; returns the exit status. Errors may be thrown as resmill::Error.
-  virtual int Execute(CliRun& run) = 0;
+  explicit Commands(CLI::App& app) : app_(app) {}
+  /// Adds a sub-command; the caller adds its options, into values that `action` shares.
+  CLI::App& Add(const std::string& name, const std::string& summary, Start start, Action action);
+
+  struct Entry {
+    CLI::App* sub;
+    Start start;
+    Action action;
+  };
+  /// The sub-command the parsed arguments chose; nothing when none was.
+  const Entry* Chosen() const;
+
+ private:
+  CLI::App& app_;
+  std::vector<Entry> entries_;
 };
 
-// The commands, one factory each; each lives in its own file.
-std::unique_ptr<Command> MakeOpenCommand();
-std::unique_ptr<Command> MakePortCommand();
-std::unique_ptr<Command> MakeBuildCommand();
-std::unique_ptr<Command> MakeSaveCommand();
-std::unique_ptr<Command> MakeResetCommand();
-std::unique_ptr<Command> MakeStatusCommand();
-std::unique_ptr<Command> MakeSettingsCommand();
-std::unique_ptr<Command> MakeConvertCommand();
-std::unique_ptr<Command> MakeResizeGifCommand();
-std::unique_ptr<Command> MakeInfoCommand();
-std::unique_ptr<Command> MakeListCommand();
-std::unique_ptr<Command> MakeSheetCommand();
-
-/// A command whose work comes with a later release: it says so and exits 2.
-std::unique_ptr<Command> MakePendingCommand(std::string name, std::string summary, std::string usage);
+// Each file adds its commands.
+void AddWorkflowCommands(Commands& commands);  // open, port, save
+void AddStageCommands(Commands& commands);     // reset, status, settings
+void AddBuildCommands(Commands& commands);     // build, resize-gif
+void AddFileCommands(Commands& commands);      // convert, info
+void AddPictureCommands(Commands& commands);   // list, sheet
 
 }  // namespace resmill::cli

@@ -7,14 +7,6 @@
 namespace resmill::cli {
 
 namespace {
-template <typename Queue>
-auto TakeAnswer(Queue& answers) -> typename Queue::value_type {
-  if (answers.empty()) return std::nullopt;
-  auto answer = answers.front();
-  answers.pop_front();
-  return answer;
-}
-
 bool IsProblemCaption(std::string_view caption) {
   constexpr std::array<std::string_view, 5> kProblems = {"Error", "Warning", "Incomplete Operation", "Not Found",
                                                          "Icon skipped"};
@@ -59,15 +51,6 @@ void ConsoleUi::ShowMessage(std::string_view text, std::string_view caption, Mes
 
 bool ConsoleUi::Confirm(std::string_view, std::string_view, MessageOwner) { return true; }
 
-std::optional<std::filesystem::path> ConsoleUi::ChooseOpenFile(std::string_view, std::string_view) {
-  return TakeAnswer(openAnswers);
-}
-std::optional<std::filesystem::path> ConsoleUi::ChooseSaveFile(std::string_view, std::string_view, std::string_view) {
-  return TakeAnswer(saveAnswers);
-}
-std::optional<std::filesystem::path> ConsoleUi::ChooseFolder(std::string_view, const std::filesystem::path&) {
-  return TakeAnswer(folderAnswers);
-}
 std::optional<IconSize> ConsoleUi::AskIconSize(std::string_view, IconSize) { return iconSizeAnswer; }
 
 void ConsoleUi::SetStatusText(std::string_view text) { status_ = text; }

@@ -1,9 +1,8 @@
 #pragma once
-// The user interface of resmill-cli: message boxes become lines, the file and
-// folder dialogs are answered from the command's arguments, and progress is a
-// bar on standard error when that is a terminal.
+// The user interface of resmill-cli: message boxes become lines, the icon-size
+// question is answered from the command's arguments, and progress is a bar on
+// standard error when that is a terminal.
 
-#include <deque>
 #include <optional>
 #include <ostream>
 
@@ -33,20 +32,11 @@ class ConsoleUi final : public UserInterface {
   ConsoleUi(std::ostream& out, std::ostream& err, bool progressBar)
       : out_(out), err_(err), progress_(err, progressBar) {}
 
-  /// Answers for the file-open dialogs, in order; nothing = Cancel.
-  std::deque<std::optional<std::filesystem::path>> openAnswers;
-  std::deque<std::optional<std::filesystem::path>> saveAnswers;
-  std::deque<std::optional<std::filesystem::path>> folderAnswers;
   /// The answer to every icon-size question; nothing = Cancel.
   std::optional<IconSize> iconSizeAnswer;
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageOwner owner) override;
   bool Confirm(std::string_view text, std::string_view caption, MessageOwner owner) override;
-  std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title, std::string_view filter) override;
-  std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title, std::string_view filter,
-                                                      std::string_view defaultExtension) override;
-  std::optional<std::filesystem::path> ChooseFolder(std::string_view title,
-                                                    const std::filesystem::path& startFolder) override;
   std::optional<IconSize> AskIconSize(std::string_view iconName, IconSize proposed) override;
   void SetStatusText(std::string_view text) override;
   Progress& ProgressWindow() override { return progress_; }

@@ -15,6 +15,7 @@
 #include "message_box.h"
 #include "modal_runner.h"
 #include "qt_text.h"
+#include "qt_user_interface.h"
 
 namespace resmill::gui {
 
@@ -121,11 +122,11 @@ class PairingMarker final : public QWidget {
   bool shown_ = false;
 };
 
-BuildSetupDialog::BuildSetupDialog(app::Session& session, ModalRunner& runner, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), session_(session), runner_(runner) {
+BuildSetupDialog::BuildSetupDialog(app::Session& session, QtUserInterface& ui, ModalRunner& runner, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), session_(session), ui_(ui), runner_(runner) {
   setObjectName(QStringLiteral("AboutBox2"));
   setWindowTitle(QStringLiteral("Build Setup"));
-  model_ = std::make_unique<replacement::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
+  model_ = std::make_unique<replacement::BuildSetupModel>(app::BuildSetupFoldersOf(session_), pairings_, ui_);
 
   listBox1_ = AddList(this, "ListBox1", replacement::kTargetListRect);
   listBox2_ = AddList(this, "ListBox2", replacement::kSourceListRect);
@@ -182,35 +183,33 @@ BuildSetupDialog::BuildSetupDialog(app::Session& session, ModalRunner& runner, Q
   });
   connect(button3_, &QPushButton::clicked, this, [this] { Do("Pairing", [this] { model_->Pair(); }); });
   connect(button4_, &QPushButton::clicked, this,
-          [this] { Do("Selecting the source folder", [this] { model_->ChooseSourceFolder(); }); });
+          [this] {
+    Do("Selecting the source folder", [this] {
+      if (auto chosen = ui_.ChooseFolder("", model_->SourceFolderStart())) model_->SetSourceFolder(*chosen);
+    });
+  });
   connect(button6_, &QPushButton::clicked, this, [this] { Do("Reset", [this] { model_->Reset(); }); });
   connect(checkBox1_, &QCheckBox::clicked, this,
           [this](bool checked) { Do("Match Size", [this, checked] { model_->SetMatchSize(checked); }); });
   connect(checkBox2_, &QCheckBox::clicked, this,
-          [this] { Do("Applying the port table", [this] { model_->ApplyPortTable(); }); });
+          [this] {
+    Do("Applying the port table", [this] {
+      model_->ApplyPortTable(ui_.ChooseOpenFile(replacement::kPortTableTitle, replacement::kPortTableFilter));
+    });
+  });
   connect(checkBox3_, &QCheckBox::clicked, this,
           [this](bool checked) { Do("Stretch", [this, checked] { model_->SetStretch(checked); }); });
 }
 
 BuildSetupDialog::~BuildSetupDialog() = default;
 
-replacement::BuildSetupFolders BuildSetupDialog::Folders() const {
-  replacement::BuildSetupFolders folders;
-  folders.targetIconsFolder = session_.tree.icons1Folder;
-  folders.sourceIconsFolder = session_.tree.icons2Folder;
-  folders.tempFolder = session_.tree.drmPack1Folder;
-  folders.startFolder = session_.programFolder;
-  return folders;
-}
-
 int BuildSetupDialog::Execute() {
   // The work folder may have been changed in Settings after the program
   // started; the lists must come from the tree that Open filled.
   if (model_->TargetIconsFolder() != session_.tree.icons1Folder) {
-    model_ = std::make_unique<replacement::BuildSetupModel>(Folders(), session_.replacementTable, session_.ui);
+    model_ = std::make_unique<replacement::BuildSetupModel>(app::BuildSetupFoldersOf(session_), pairings_, ui_);
   }
-  const replacement::BuildSetupStage stage{session_.OneFileWork(), session_.settings.convertRawToBmp};
-  model_->Show(stage, session_.buildCompleted);
+  model_->Show(app::BuildSetupStageOf(session_), session_.buildCompleted);
   Sync();
   return runner_.Run(*this);
 }

@@ -1,13 +1,11 @@
 #pragma once
 // TAboutBox2, the Build Setup dialog: draws replacement::BuildSetupModel and hands
-// every user action to it. The pairings go into the session's replacement
-// table, which the Build command runs after OK.
+// every user action to it. The Build command runs its pairings after OK.
 
 #include <QDialog>
 #include <memory>
 
-#include "app/session.h"
-#include "replacement/build_setup.h"
+#include "app/pairings.h"
 
 class QCheckBox;
 class QListWidget;
@@ -18,18 +16,20 @@ namespace resmill::gui {
 class ModalRunner;
 class PairingMarker;
 class PreviewPanel;
+class QtUserInterface;
 
 class BuildSetupDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  BuildSetupDialog(app::Session& session, ModalRunner& runner, QWidget* owner);
+  BuildSetupDialog(app::Session& session, QtUserInterface& ui, ModalRunner& runner, QWidget* owner);
   ~BuildSetupDialog() override;
 
   /// Shows the dialog modally for the Build command; its result.
   int Execute();
 
   replacement::BuildSetupModel& model() { return *model_; }
+  const replacement::ReplacementTable& Pairings() const { return pairings_; }
   QListWidget* targetList() const { return listBox1_; }
   QListWidget* sourceList() const { return listBox2_; }
   QPushButton* pairButton() const { return button3_; }
@@ -46,7 +46,6 @@ class BuildSetupDialog final : public QDialog {
   bool MarkerShown() const;
 
  private:
-  replacement::BuildSetupFolders Folders() const;
   /// Runs one user action on the model; a file error ends the action with a
   /// message instead of leaving the dialog through Qt's event loop.
   template <typename Action>
@@ -56,7 +55,9 @@ class BuildSetupDialog final : public QDialog {
   void RedrawPreviews();
 
   app::Session& session_;
+  QtUserInterface& ui_;
   ModalRunner& runner_;
+  replacement::ReplacementTable pairings_;
   std::unique_ptr<replacement::BuildSetupModel> model_;
   replacement::Preview targetPreview_;
   replacement::Preview sourcePreview_;

@@ -121,7 +121,7 @@ bool MainWindow::Start() {
   app::Session& session = controller_.session();
   aboutBox_ = std::make_unique<AboutBox>(this);
   settingsDialog_ = std::make_unique<SettingsDialog>(session.settings, runner_, this);
-  buildSetupDialog_ = std::make_unique<BuildSetupDialog>(session, runner_, this);
+  buildSetupDialog_ = std::make_unique<BuildSetupDialog>(session, ui_, runner_, this);
   iconSizeDialog_ = std::make_unique<IconSizeDialog>(this);
   ui_.iconSizeQuestion = [this](std::string_view iconName, IconSize) -> std::optional<IconSize> {
     return iconSizeDialog_->Ask(iconName, runner_);
@@ -165,7 +165,6 @@ QString MainWindow::PendingWorkText() const {
                                      : QStringLiteral(", with %1 to port from").arg(FileName(s.sourceFileName));
   }
   text += u'.';
-  if (s.drmSaved) text += QStringLiteral(" It was saved as %1.").arg(PathToQString(s.saveFileName));
   text += QStringLiteral("\nNext: %1 Save As; Reset discards the work.")
               .arg(controller_.Menu().port ? QStringLiteral("Port, Build or") : QStringLiteral("Build or"));
   return text;
@@ -193,7 +192,6 @@ void MainWindow::RunCommand(const char* what, Body&& body) {
     ui_.ShowStatus(QStringLiteral("%1 failed: %2").arg(QString::fromUtf8(what), QString::fromUtf8(e.what())));
     ReportFailure(what, e.what());
   }
-  ui_.openAnswers.clear();
   busy_ = false;
   Refresh();
   if (controller_.CloseRequested()) close();
@@ -202,7 +200,15 @@ void MainWindow::RunCommand(const char* what, Body&& body) {
 void MainWindow::RunGalleryCommand(const char* what, const std::function<void()>& body) { RunCommand(what, body); }
 
 void MainWindow::FileOpen1Execute() {
-  RunCommand("Open", [this] { controller_.Open(); });
+  RunCommand("Open", [this] {
+    const auto target = ui_.ChooseOpenFile(app::kOpenTargetQuestion.title, app::kOpenTargetQuestion.filter);
+    if (!target) return controller_.OpenCancelled();
+    std::optional<std::filesystem::path> source;
+    if (controller_.session().settings.askForSourceFile) {
+      source = ui_.ChooseOpenFile(app::kOpenSourceQuestion.title, app::kOpenSourceQuestion.filter);
+    }
+    controller_.Open(*target, source);
+  });
 }
 
 void MainWindow::Port1Click() {
@@ -212,12 +218,15 @@ void MainWindow::Port1Click() {
 void MainWindow::Build1Click() {
   RunCommand("Build", [this] {
     const bool accepted = buildSetupDialog_->Execute() == QDialog::Accepted;
-    controller_.Build(accepted);
+    controller_.Build(accepted ? buildSetupDialog_->Pairings() : replacement::ReplacementTable());
   });
 }
 
 void MainWindow::FileSave1Execute() {
-  RunCommand("Save As", [this] { controller_.SaveAs(); });
+  RunCommand("Save As", [this] {
+    const app::FileQuestion question = app::SaveQuestion(controller_.session());
+    controller_.Save(ui_.ChooseSaveFile(question.title, question.filter, app::kSaveDefaultExtension));
+  });
 }
 
 void MainWindow::FileExit1Execute() {
@@ -271,10 +280,7 @@ void MainWindow::OpenFiles(const std::filesystem::path& target, const std::optio
     RunMessageBox(runner_, this, spec);
     return;
   }
-  RunCommand("Open", [&] {
-    ui_.openAnswers = {target, source};
-    controller_.Open(app::SourceQuestion::Always);
-  });
+  RunCommand("Open", [&] { controller_.Open(target, source); });
 }
 
 std::optional<std::vector<std::filesystem::path>> MainWindow::FilesToOpen(const QList<QUrl>& urls) {

@@ -51,11 +51,6 @@ std::optional<std::filesystem::path> QtUserInterface::RunFileDialog(QFileDialog&
 
 std::optional<std::filesystem::path> QtUserInterface::ChooseOpenFile(std::string_view title,
                                                                      std::string_view filter) {
-  if (!openAnswers.empty()) {
-    std::optional<std::filesystem::path> answer = std::move(openAnswers.front());
-    openAnswers.pop_front();
-    return answer;
-  }
   QFileDialog dialog(&mainWindow_, ToQString(title));
   dialog.setObjectName(QStringLiteral("OpenDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

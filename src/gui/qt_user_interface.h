@@ -5,7 +5,6 @@
 
 #include <QFileDialog>
 #include <QLabel>
-#include <deque>
 #include <functional>
 
 #include "platform/user_interface.h"
@@ -26,11 +25,10 @@ class QtUserInterface final : public UserInterface {
   /// Each call runs a new dialog, so it starts with an empty file name (a name
   /// left from the last choice would be taken by a plain Enter); it opens in
   /// the folder of the last file chosen.
-  std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title, std::string_view filter) override;
+  std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title, std::string_view filter);
   std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title, std::string_view filter,
-                                                      std::string_view defaultExtension) override;
-  std::optional<std::filesystem::path> ChooseFolder(std::string_view title,
-                                                    const std::filesystem::path& startFolder) override;
+                                                      std::string_view defaultExtension);
+  std::optional<std::filesystem::path> ChooseFolder(std::string_view title, const std::filesystem::path& startFolder);
   std::optional<IconSize> AskIconSize(std::string_view iconName, IconSize proposed) override;
   void SetStatusText(std::string_view text) override;
   void ShowStatus(const QString& text);
@@ -38,9 +36,6 @@ class QtUserInterface final : public UserInterface {
 
   gui::ProgressWindow& progressWindow() { return progress_; }
 
-  /// Answers for the next file-open questions, taken instead of running the
-  /// dialog: the files named on the command line or dropped on the window.
-  std::deque<std::optional<std::filesystem::path>> openAnswers;
   /// The icon-size dialog, set once it exists (it is created after the main window).
   std::function<std::optional<IconSize>(std::string_view iconName, IconSize proposed)> iconSizeQuestion;
   /// More to say below a message of the workflow, in the window only (the

@@ -27,6 +27,7 @@ struct PendingBuild {
   Controller c{ui, dir.path()};
   fs::path icons = dir / "binary1/drmpack/icons";
   fs::path pics = dir / "pics";
+  replacement::ReplacementTable pairings;
 
   PendingBuild() {
     test::WriteText(dir / "shxdata.dat", "1");
@@ -40,7 +41,7 @@ struct PendingBuild {
     fs::copy_file(Data("icon12x9.png"), pics / "good.png");
   }
   void Pair(const std::string& source, const std::string& target, bool matchSize) {
-    ASSERT_TRUE(c.session().replacementTable.Append({icons / target, pics / source, 0, 0, matchSize}));
+    ASSERT_TRUE(pairings.Append({icons / target, pics / source, 0, 0, matchSize}));
   }
   std::vector<std::vector<std::uint8_t>> Icons() {
     return {ReadBytes(icons / "5.gif"), ReadBytes(icons / "12.png"), ReadBytes(icons / "20.bmp")};
@@ -82,7 +83,7 @@ TEST(BuildCommand, OneBadPairingOfThreeReplacesNothing) {
     b.Pair("anim.gif", "20.bmp", false);
     const auto before = b.Icons();
 
-    BuildResult result = b.c.Build(true);
+    BuildResult result = b.c.Build(b.pairings);
     EXPECT_EQ(result.status, BuildResult::Status::Refused);
     EXPECT_EQ(b.Icons(), before);
     EXPECT_FALSE(b.Said("Transfer complete"));
@@ -94,8 +95,6 @@ TEST(BuildCommand, OneBadPairingOfThreeReplacesNothing) {
     EXPECT_EQ(b.ui.messages[1].text, result.message);
     EXPECT_EQ(b.ui.messages[1].caption, "Error");
     EXPECT_EQ(b.ui.messages[1].owner, MessageOwner::MainWindow);
-    // The pairings are dropped as after any Build that did not run.
-    EXPECT_EQ(b.c.session().replacementTable.Count(), 0u);
   }
 }
 
@@ -105,7 +104,7 @@ TEST(BuildCommand, GoodPairingsAllRun) {
   b.Pair("pic.bmp", "12.png", false);
   b.Pair("good.png", "20.bmp", false);
   const auto before = b.Icons();
-  EXPECT_EQ(b.c.Build(true).status, BuildResult::Status::Done);
+  EXPECT_EQ(b.c.Build(b.pairings).status, BuildResult::Status::Done);
   const auto after = b.Icons();
   for (std::size_t i = 0; i < after.size(); ++i) EXPECT_NE(after[i], before[i]) << i;
   EXPECT_EQ(b.ui.messages.back().text, "Transfer complete");
@@ -116,7 +115,7 @@ TEST(BuildCommand, GoodPairingsAllRun) {
   PendingBuild cancelled;
   cancelled.Pair("pic.bmp", "5.gif", true);
   cancelled.ui.confirmAnswers.push_back(false);
-  EXPECT_EQ(cancelled.c.Build(true).status, BuildResult::Status::Cancelled);
+  EXPECT_EQ(cancelled.c.Build(cancelled.pairings).status, BuildResult::Status::Cancelled);
   EXPECT_EQ(cancelled.Icons()[0], ReadBytes(Data("icon16.gif")));
 }
 
@@ -143,8 +142,7 @@ TEST(SaveAs, WarnsAboutEveryPictureItStoredEmpty) {
     controller.InitApp();
     controller.session().settings.autoCloseOnStage = false;
     controller.session().settings.convertRawToBmp = c.convert;
-    ui.openAnswers = {dir / "phone.smg", std::nullopt};
-    ASSERT_EQ(controller.Open(), OpenResult::Done);
+    ASSERT_EQ(controller.Open(dir / "phone.smg"), OpenResult::Done);
     const fs::path drmpack = dir / "binary1/drmpack";
     for (int n : c.removed) {
       if (c.convert) {
@@ -156,8 +154,7 @@ TEST(SaveAs, WarnsAboutEveryPictureItStoredEmpty) {
       }
     }
     ui.messages.clear();
-    ui.saveAnswers = {dir / "out.bin"};
-    ASSERT_EQ(controller.SaveAs(), SaveResult::Done);
+    ASSERT_EQ(controller.Save(dir / "out.bin"), SaveResult::Done);
     ASSERT_TRUE(fs::exists(dir / "out.bin"));
     std::vector<std::string> said;
     for (const auto& m : ui.messages) said.push_back(m.caption + ": " + m.text);

@@ -105,18 +105,38 @@ TEST(Controller, ResetDropsPendingWork) {
   EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
 }
 
-TEST(Controller, CancelledOpenChangesNothing) {
-  TempDir dir;
-  ScriptedUi ui;
-  Controller c(ui, dir.path());
-  c.InitApp();
-  WriteText(dir / "shxdata.dat", "1");
-  EXPECT_EQ(c.Open(), OpenResult::Cancelled);
-  EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
-  EXPECT_EQ(c.session().stageFlags, 0);
-  EXPECT_FALSE(fs::exists(dir / "shxdata.dat"));
-  ASSERT_EQ(ui.openTitles.size(), 1u);
-  EXPECT_EQ(ui.openTitles[0], "Open SBF/SHX/EZX/BIN file to edit or import DRM to");
+TEST(Controller, ACommandWhoseMenuItemIsOffIsRefusedAndChangesNothing) {
+  struct Case {
+    const char* state;  // nullptr: nothing pending
+    const char* command;
+    std::function<void(Controller&, const fs::path&)> run;
+  };
+  const Case cases[] = {
+      {"1", "Open", [](Controller& c, const fs::path& dir) { c.Open(dir / "phone.bin"); }},
+      {"1", "Port", [](Controller& c, const fs::path&) { c.Port(); }},
+      {nullptr, "Build", [](Controller& c, const fs::path&) { c.Build({}); }},
+      {nullptr, "Save As", [](Controller& c, const fs::path& dir) { c.Save(dir / "out.bin"); }},
+  };
+  for (const Case& k : cases) {
+    TempDir dir;
+    test::WriteBytes(dir / "phone.bin", sample::BuildDrmImage(sample::SampleVariant0Drm()));
+    if (k.state) WriteText(dir / "shxdata.dat", k.state);
+    ScriptedUi ui;
+    Controller c(ui, dir.path());
+    c.InitApp();
+    WriteText(dir / "binary1/drmpack/icons/1.gif", "edited");
+    const MenuState before = c.Menu();
+    try {
+      k.run(c, dir.path());
+      ADD_FAILURE() << k.command << " ran";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), Error::Kind::Refused) << k.command;
+      EXPECT_THAT(e.what(), ::testing::StartsWith(std::string(k.command) + " is not possible now")) << k.command;
+    }
+    EXPECT_EQ(c.Menu(), before) << k.command;
+    EXPECT_EQ(ReadText(dir / "binary1/drmpack/icons/1.gif"), "edited") << k.command;
+    EXPECT_FALSE(fs::exists(dir / "out.bin")) << k.command;
+  }
 }
 
 TEST(Controller, BuildWithoutPairingsAsksNothing) {
@@ -125,7 +145,7 @@ TEST(Controller, BuildWithoutPairingsAsksNothing) {
   ScriptedUi ui;
   Controller c(ui, dir.path());
   c.InitApp();
-  c.Build(true);
+  c.Build({});
   EXPECT_EQ(ui.confirmations, 0);
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_FALSE(c.session().buildCompleted);
@@ -144,9 +164,9 @@ TEST(Controller, SaveAsOffersTheTargetKindAndCancelKeepsTheWork) {
     ScriptedUi ui;
     Controller controller(ui, dir.path());
     controller.InitApp();
-    EXPECT_EQ(controller.SaveAs(), SaveResult::Cancelled);
-    EXPECT_EQ(ui.saveFilters.at(0), c.filter);
-    EXPECT_EQ(ui.saveTitles.at(0), c.title);
+    EXPECT_EQ(SaveQuestion(controller.session()).filter, c.filter);
+    EXPECT_EQ(SaveQuestion(controller.session()).title, c.title);
+    EXPECT_EQ(controller.Save(std::nullopt), SaveResult::Cancelled);
     // Auto-close is on by default: the program ends, and the pending work survives it.
     EXPECT_TRUE(controller.CloseRequested());
     EXPECT_EQ(ReadText(dir / "shxdata.dat"), c.state);
@@ -180,9 +200,16 @@ struct Folder {
     SaveSettings(settings, dir / "resmill.ini");
   }
   void OpenPhone(Controller& c) {
-    ui.openAnswers.push_back(dir / "phone.bin");
-    ASSERT_EQ(c.Open(), OpenResult::Done);
+    ASSERT_EQ(c.Open(dir / "phone.bin"), OpenResult::Done);
   }
+  /// A run in the folder that has opened the dump.
+  Controller& StartAndOpen() {
+    run.emplace(ui, dir.path());
+    run->InitApp();
+    OpenPhone(*run);
+    return *run;
+  }
+  std::optional<Controller> run;
 };
 
 TEST(ControllerStateFile, OpenLeavesItOnDiskAtOnceSoACrashKeepsTheWork) {
@@ -207,18 +234,12 @@ TEST(ControllerStateFile, OpenLeavesItOnDiskAtOnceSoACrashKeepsTheWork) {
 
 TEST(ControllerStateFile, OnlyACompletedSaveOrResetRemovesIt) {
   Folder f(false);
-  Controller c(f.ui, f.dir.path());
-  c.InitApp();
-  f.OpenPhone(c);
-  f.ui.saveAnswers.push_back(std::nullopt);
-  EXPECT_EQ(c.SaveAs(), SaveResult::Cancelled);
+  Controller& c = f.StartAndOpen();
+  EXPECT_EQ(c.Save(std::nullopt), SaveResult::Cancelled);
   EXPECT_TRUE(fs::exists(f.dir / "shxdata.dat"));
-  f.ui.saveAnswers.push_back(f.dir / "out.bin");
-  EXPECT_EQ(c.SaveAs(), SaveResult::Done);
+  EXPECT_EQ(c.Save(f.dir / "out.bin"), SaveResult::Done);
   EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
-  // A later save that is cancelled leaves unsaved work again.
-  f.ui.saveAnswers.push_back(std::nullopt);
-  EXPECT_EQ(c.SaveAs(), SaveResult::Cancelled);
+  f.OpenPhone(c);
   EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
   c.Reset();
   EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
@@ -226,13 +247,38 @@ TEST(ControllerStateFile, OnlyACompletedSaveOrResetRemovesIt) {
   EXPECT_FALSE(fs::exists(f.dir / "shxdata.dat"));
 }
 
+// A completed save leaves what a new start would find: nothing pending. Without
+// clean-up the tree stays until the next Open, which starts from an empty one.
+TEST(Controller, ACompletedSaveLeavesNothingPendingWithCleanUpOnOrOff) {
+  for (bool cleanUp : {true, false}) {
+    SCOPED_TRACE(cleanUp ? "clean-up" : "no clean-up");
+    Folder f(false);
+    Controller& c = f.StartAndOpen();
+    c.session().settings.cleanUpOnCompletion = cleanUp;
+    WriteText(f.dir / "binary1/drmpack/icons/999.gif", "left from this work");
+    ASSERT_EQ(c.Save(f.dir / "out.bin"), SaveResult::Done);
+    EXPECT_EQ(c.Menu(), Menu(true, false, false, false, true));
+    EXPECT_TRUE(c.session().nothingPending);
+    EXPECT_EQ(fs::exists(f.dir / "binary1/drmpack/icons/999.gif"), !cleanUp);
+    EXPECT_TRUE(fs::is_directory(f.dir / "binary1/drmpack/icons"));
+    if (!cleanUp) {
+      // A file of the kept tree cannot be opened: Open empties the tree before it reads.
+      EXPECT_THROW(c.Open(f.dir / "binary1/drmpack/../CG15.bin"), Error);
+      EXPECT_TRUE(fs::exists(f.dir / "binary1/CG15.bin"));
+    }
+    f.ui.messages.clear();
+    f.OpenPhone(c);
+    EXPECT_FALSE(fs::exists(f.dir / "binary1/drmpack/icons/999.gif"));
+    EXPECT_EQ(c.Menu(), Menu(false, false, true, true, false));
+    c.Exit();
+    EXPECT_EQ(f.ui.messages.back().text, "DRM was not compiled");
+  }
+}
+
 TEST(ControllerStateFile, AFailedSaveKeepsItAndAMissingOneIsPutBackAtTheEnd) {
   Folder f(false);
-  Controller c(f.ui, f.dir.path());
-  c.InitApp();
-  f.OpenPhone(c);
-  f.ui.saveAnswers.push_back(f.dir / "missing" / "out.bin");
-  EXPECT_THROW(c.SaveAs(), Error);
+  Controller& c = f.StartAndOpen();
+  EXPECT_THROW(c.Save(f.dir / "missing" / "out.bin"), Error);
   EXPECT_EQ(ReadText(f.dir / "shxdata.dat"), "5");
   fs::remove(f.dir / "shxdata.dat");  // removed by hand while the window is open
   c.Shutdown();

@@ -46,9 +46,8 @@ struct Tree {
   explicit Tree(bool convertRawToBmp, const sample::DrmRecipe& recipe = TestRecipe()) : convert(convertRawToBmp) {
     fs::create_directories(icons);
     WriteBytes(cg15, sample::BuildDrmImage(recipe));
-    image::ConversionContext context;
     NullProgress progress;
-    drm::UnpackDrm(cg15, drmpack, convert, context, progress);
+    drm::UnpackDrm(cg15, drmpack, convert, progress);
   }
   PictureCatalogue Catalogue() const { return PictureCatalogue(drmpack, cg15, convert); }
   PictureState StateOf(int number) const { return Catalogue().Examine(number).state; }
@@ -386,9 +385,8 @@ TEST(PictureCatalogue, OpensOnlyASlotThatHoldsAnUnpackedDrm) {
   EXPECT_NE(refusal(1).find("descr.dat is missing"), std::string::npos);
   session.stageFlags = kTwoFiles;
   WriteBytes(session.tree.binary2Folder / "cg15.BIN", sample::BuildDrmImage(TestRecipe()));
-  image::ConversionContext context;
   NullProgress progress;
-  drm::UnpackDrm(session.tree.binary2Folder / "cg15.BIN", session.tree.drmPack2Folder, true, context, progress);
+  drm::UnpackDrm(session.tree.binary2Folder / "cg15.BIN", session.tree.drmPack2Folder, true, progress);
   EXPECT_EQ(OpenCatalogue(session, 2).Pictures().size(), 8u);
 }
 

@@ -23,9 +23,8 @@ using ::testing::HasSubstr;
 std::uint32_t WordAt(const Bytes& b, std::int64_t at) { return GetU32BE(&b[static_cast<std::size_t>(at)]); }
 
 drm::CompileResult Compile(Slot& slot, const fs::path& output, bool convert = false) {
-  image::ConversionContext context;
   NullProgress progress;
-  return drm::CompileDrm(slot.drmpack, slot.image, output, convert, context, progress);
+  return drm::CompileDrm(slot.drmpack, slot.image, output, convert, progress);
 }
 
 TEST(CompileDrm, UnchangedCanonicalTreesCompileToTheSameBytes) {
@@ -217,8 +216,7 @@ TEST(CompileDrm, ProgressCaptions) {
   Slot slot(sample::BuildDrmImage(SmallRecipe(1, 1, 3)));
   slot.Unpack();
   ScriptedUi ui;
-  image::ConversionContext context;
-  drm::CompileDrm(slot.drmpack, slot.image, slot.dir / "new.bin", false, context, ui);
+  drm::CompileDrm(slot.drmpack, slot.image, slot.dir / "new.bin", false, ui);
   EXPECT_THAT(ui.progressCaptions, ElementsAre("Converting and moving RAWs", "Moving gifs"));
   EXPECT_THAT(ui.progressPositions, ElementsAre(25, 50, 75, 100));
   EXPECT_FALSE(ui.progressVisible);

@@ -54,9 +54,8 @@ struct Slot {
   explicit Slot(const Bytes& bytes) : Slot() { WriteBytes(image, bytes); }
 
   drm::DrmLayout Unpack(bool convert = false) {
-    image::ConversionContext context;
     NullProgress progress;
-    return drm::UnpackDrm(image, drmpack, convert, context, progress);
+    return drm::UnpackDrm(image, drmpack, convert, progress);
   }
 };
 

@@ -71,7 +71,6 @@ struct UnpackRun {
   std::vector<int> progress;
   std::vector<std::string> captions;
   std::string error;
-  image::ConversionContext context;
 };
 
 UnpackRun Unpack(const Bytes& image, unsigned workers, const std::function<void(Slot&)>& prepare = {}) {
@@ -80,7 +79,7 @@ UnpackRun Unpack(const Bytes& image, unsigned workers, const std::function<void(
   UnpackRun run;
   ScriptedUi ui;
   try {
-    drm::UnpackDrm(slot.image, slot.drmpack, true, run.context, ui, workers);
+    drm::UnpackDrm(slot.image, slot.drmpack, true, ui, workers);
   } catch (const Error& e) {
     run.error = MessageWithout(e, slot.dir);
   }
@@ -113,8 +112,6 @@ TEST(ParallelConversion, UnpackWritesTheSameTreeOnAnyNumberOfWorkers) {
       EXPECT_TRUE(many.tree == one.tree) << c.name << ", " << workers << " workers";
       EXPECT_EQ(many.progress, one.progress) << c.name << ", " << workers << " workers";
       EXPECT_EQ(many.captions, one.captions) << c.name;
-      EXPECT_EQ(many.context.LastPictureWidth, one.context.LastPictureWidth) << c.name;
-      EXPECT_EQ(many.context.LastPictureHeight, one.context.LastPictureHeight) << c.name;
     }
   }
 }
@@ -156,9 +153,8 @@ CompileRun Compile(Slot& source, unsigned workers) {
   WriteBytes(output, old);
   CompileRun run;
   ScriptedUi ui;
-  image::ConversionContext context;
   try {
-    run.skipped = drm::CompileDrm(slot.drmpack, slot.image, output, true, context, ui, {}, workers).skipped;
+    run.skipped = drm::CompileDrm(slot.drmpack, slot.image, output, true, ui, {}, workers).skipped;
   } catch (const Error& e) {
     run.error = MessageWithout(e, slot.dir);
   }

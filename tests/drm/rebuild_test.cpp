@@ -251,10 +251,9 @@ Outcome CompileAndCompare(Slot& slot, const Bytes& input, const RefLayout& layou
   const bool rebuildable = reread && *reread == ref.layout;
   const fs::path out = slot.dir / "new.bin";
   WriteText(out, "older output");
-  image::ConversionContext context;
   NullProgress progress;
   try {
-    drm::CompileDrm(slot.drmpack, slot.image, out, false, context, progress);
+    drm::CompileDrm(slot.drmpack, slot.image, out, false, progress);
   } catch (const Error& e) {
     if (message != nullptr) *message = e.what();
     EXPECT_EQ(e.kind(), Error::Kind::Format) << what << ": " << e.what();

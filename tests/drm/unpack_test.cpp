@@ -161,8 +161,7 @@ TEST(UnpackDrm, RawNamesOverwriteCaseVariantsFromAnEarlierUnpack) {
 TEST(UnpackDrm, ReportsProgressPerTable) {
   Slot slot(sample::BuildDrmImage(SmallRecipe(1, 2, 4)));
   ScriptedUi ui;
-  image::ConversionContext context;
-  drm::UnpackDrm(slot.image, slot.drmpack, false, context, ui);
+  drm::UnpackDrm(slot.image, slot.drmpack, false, ui);
   EXPECT_THAT(ui.progressCaptions, ElementsAre("Extracting RAWs", "Extracting GIFs"));
   EXPECT_THAT(ui.progressPositions, ElementsAre(50, 100, 25, 50, 75, 100));
   EXPECT_FALSE(ui.progressVisible);

@@ -93,12 +93,11 @@ TEST(DrmReadBack, EachCompileFaultStopsTheOutput) {
     WriteBytes(slot.icons / "7.gif", FakeGif(7, 40));
     const fs::path out = slot.dir / "new.bin";
     WriteBytes(out, {'o', 'l', 'd'});
-    image::ConversionContext context;
     NullProgress progress;
     drm::WriterFaults faults;
     faults.tamper = c.tamper;
     try {
-      drm::CompileDrm(slot.drmpack, slot.image, out, false, context, progress, faults);
+      drm::CompileDrm(slot.drmpack, slot.image, out, false, progress, faults);
       ADD_FAILURE() << "the damaged image was saved";
     } catch (const Error& e) {
       EXPECT_EQ(e.kind(), Error::Kind::Internal);
@@ -126,7 +125,6 @@ TEST(DrmReadBack, PointersThatNameKeptBytesFollowThem) {
     Slot s(input);
     s.Unpack();
     WriteBytes(s.icons / "2.gif", FakeGif(2, 50));
-    image::ConversionContext context;
     NullProgress progress;
     drm::WriterFaults faults;
     if (tamper) {
@@ -138,11 +136,11 @@ TEST(DrmReadBack, PointersThatNameKeptBytesFollowThem) {
     }
     const fs::path out = s.dir / "new.bin";
     if (!tamper) {
-      drm::CompileDrm(s.drmpack, s.image, out, false, context, progress, faults);
+      drm::CompileDrm(s.drmpack, s.image, out, false, progress, faults);
       continue;
     }
     try {
-      drm::CompileDrm(s.drmpack, s.image, out, false, context, progress, faults);
+      drm::CompileDrm(s.drmpack, s.image, out, false, progress, faults);
       ADD_FAILURE() << "no error";
     } catch (const Error& e) {
       EXPECT_EQ(e.kind(), Error::Kind::Internal);

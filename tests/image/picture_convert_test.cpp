@@ -91,35 +91,34 @@ TEST(RawToBmp, RawPictures) {
   TempDir dir;
   Bitmap picture = test::Pattern(5, 3, true);
   test::WriteBytes(dir / "4(5x3).raw", EncodeRawBytes(picture, "p"));
-  ConversionContext context;
-  RawToBmpResult r = RawToBmp(context, dir / "4(5x3).raw", dir / "4.png", kPngFormat);
+  RawToBmpResult r = RawToBmp(dir / "4(5x3).raw", dir / "4.png", kPngFormat);
   EXPECT_TRUE(r.produced);
   EXPECT_EQ(r.kind, PictureKind::Raw);
   EXPECT_EQ(r.target, dir / "4.png");
-  EXPECT_EQ(context.LastPictureWidth, 5);
-  EXPECT_EQ(context.LastPictureHeight, 3);
+  EXPECT_EQ(r.size.width, 5);
+  EXPECT_EQ(r.size.height, 3);
   std::optional<Bitmap> back = graphics::LoadBitmap(dir / "4.png");
   ASSERT_TRUE(back);
   EXPECT_EQ(graphics::AlphaOf(back->At(0, 1)), 0);
   EXPECT_EQ(back->At(3, 2), DecodeRawBytes(EncodeRawBytes(picture, "p"), 5, 3, "p").At(3, 2));
 
-  // A zero size leaves an empty target; no size tag writes nothing; neither touches the context.
+  // A zero size leaves an empty target; no size tag writes nothing.
   test::WriteBytes(dir / "5(0x20).raw", {});
   test::WriteBytes(dir / "5.raw", {});
-  r = RawToBmp(context, dir / "5(0x20).raw", dir / "5a.png", kPngFormat);
+  r = RawToBmp(dir / "5(0x20).raw", dir / "5a.png", kPngFormat);
   EXPECT_FALSE(r.produced);
+  EXPECT_EQ(r.size.width, 0);
   EXPECT_TRUE(test::ReadBytes(dir / "5a.png").empty());
-  EXPECT_FALSE(RawToBmp(context, dir / "5.raw", dir / "5b.png", kPngFormat).produced);
+  EXPECT_FALSE(RawToBmp(dir / "5.raw", dir / "5b.png", kPngFormat).produced);
   EXPECT_FALSE(std::filesystem::exists(dir / "5b.png"));
-  EXPECT_EQ(context.LastPictureWidth, 5);
 
   // A negative size is refused, nothing written.
   test::WriteBytes(dir / "6(10x-5).raw", Bytes(10, 0));
-  EXPECT_THROW(RawToBmp(context, dir / "6(10x-5).raw", dir / "6.png", kPngFormat), Error);
+  EXPECT_THROW(RawToBmp(dir / "6(10x-5).raw", dir / "6.png", kPngFormat), Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "6.png"));
   // Ordinary pictures are not device pictures.
   graphics::SaveBitmap(picture, dir / "o.gif", "image/gif");
-  EXPECT_FALSE(RawToBmp(context, dir / "o.gif", dir / "o2.png", kPngFormat).produced);
+  EXPECT_FALSE(RawToBmp(dir / "o.gif", dir / "o2.png", kPngFormat).produced);
 }
 
 TEST(RawToBmp, KPicturesInEveryOutputFormat) {
@@ -130,13 +129,12 @@ TEST(RawToBmp, KPicturesInEveryOutputFormat) {
   for (int format = 0; format < 4; ++format) {
     for (const char* name : {"a.k", "b.k"}) {
       SCOPED_TRACE(testing::Message() << name << " format " << format);
-      ConversionContext context;
       std::filesystem::path target = dir / (std::string(name) + std::string(OutputFormats[format].extension));
-      RawToBmpResult r = RawToBmp(context, dir / name, target, format);
+      RawToBmpResult r = RawToBmp(dir / name, target, format);
       EXPECT_TRUE(r.produced);
       EXPECT_EQ(r.kind, name[0] == 'a' ? PictureKind::K18 : PictureKind::K32);
-      EXPECT_EQ(context.LastPictureWidth, 6);
-      EXPECT_EQ(context.LastPictureHeight, 4);
+      EXPECT_EQ(r.size.width, 6);
+      EXPECT_EQ(r.size.height, 4);
       std::optional<graphics::PictureInfo> info = graphics::ReadPictureInfo(target);
       ASSERT_TRUE(info);
       EXPECT_EQ(graphics::ImageEncoders()[graphics::FindEncoderByMime(OutputFormats[format].mime)].format,
@@ -161,13 +159,12 @@ TEST(GPictures, RestoreBySignatureAndStoreAsG) {
     ++n;
     std::filesystem::path g = StoreGPicture(dir / c.source, dir / ("r" + std::to_string(n) + ".bmp"));
     EXPECT_EQ(g, dir / ("r" + std::to_string(n) + ".g"));
-    ConversionContext context{7, 8};
-    RawToBmpResult r = RawToBmp(context, g, dir / ("r" + std::to_string(n) + ".png"), kPngFormat);
+    RawToBmpResult r = RawToBmp(g, dir / ("r" + std::to_string(n) + ".png"), kPngFormat);
     EXPECT_TRUE(r.produced);
     EXPECT_EQ(r.kind, PictureKind::G);
     EXPECT_EQ(r.target, dir / c.restored);
     EXPECT_EQ(test::ReadBytes(r.target), test::ReadBytes(dir / c.source));
-    EXPECT_EQ(context.LastPictureWidth, 7);
+    EXPECT_EQ(r.size.width, 0);  // a G picture's size is not read
   }
 }
 
@@ -176,35 +173,40 @@ TEST(BmpToRaw, KindsAndTargets) {
   Bitmap picture = test::Pattern(7, 5, true);
   graphics::SaveBitmap(picture, dir / "a.GIF", "image/gif");
   graphics::SaveBitmap(picture, dir / "a.bmp", "image/bmp");
-  ConversionContext context;
 
   // A GIF wanted as K18 is stored as it is, as a G picture.
-  EXPECT_EQ(BmpToRaw(context, dir / "a.GIF", PictureKind::K18, dir / "t.bmp"), dir / "t.g");
+  std::optional<BmpToRawResult> g = BmpToRaw(dir / "a.GIF", PictureKind::K18, dir / "t.bmp");
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->written, dir / "t.g");
   EXPECT_EQ(test::ReadBytes(dir / "t.g"), test::ReadBytes(dir / "a.GIF"));
-  EXPECT_EQ(context.LastPictureWidth, 0);
+  EXPECT_EQ(g->size.width, 0);
 
   // Wanted as Raw it is encoded under the path given.
-  EXPECT_EQ(BmpToRaw(context, dir / "a.GIF", PictureKind::Raw, dir / "t.bmp"), dir / "t.bmp");
+  std::optional<BmpToRawResult> raw = BmpToRaw(dir / "a.GIF", PictureKind::Raw, dir / "t.bmp");
+  ASSERT_TRUE(raw);
+  EXPECT_EQ(raw->written, dir / "t.bmp");
   EXPECT_EQ(test::ReadBytes(dir / "t.bmp").size(), RawFileLength(7, 5));
-  EXPECT_EQ(context.LastPictureWidth, 7);
-  EXPECT_EQ(context.LastPictureHeight, 5);
+  EXPECT_EQ(raw->size.width, 7);
+  EXPECT_EQ(raw->size.height, 5);
 
-  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::K18, dir / "u.bmp"), dir / "u.k");
+  EXPECT_EQ(BmpToRaw(dir / "a.bmp", PictureKind::K18, dir / "u.bmp")->written, dir / "u.k");
   EXPECT_EQ(DetectPictureKind(dir / "u.k"), PictureKind::K18);
-  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::K32, dir / "v"), dir / "v.k");
+  EXPECT_EQ(BmpToRaw(dir / "a.bmp", PictureKind::K32, dir / "v")->written, dir / "v.k");
   EXPECT_EQ(DetectPictureKind(dir / "v.k"), PictureKind::K32);
-  EXPECT_EQ(BmpToRaw(context, dir / "a.bmp", PictureKind::Other, dir / "w.raw"), std::nullopt);
+  EXPECT_FALSE(BmpToRaw(dir / "a.bmp", PictureKind::Other, dir / "w.raw"));
   EXPECT_FALSE(std::filesystem::exists(dir / "w.raw"));
 
   // An unreadable source: an empty RAW picture and a 0 x 0 size for the caller to see.
   test::WriteText(dir / "bad.png", "\x89PNG but not really");
-  EXPECT_EQ(BmpToRaw(context, dir / "bad.png", PictureKind::Raw, dir / "bad.raw"), dir / "bad.raw");
+  std::optional<BmpToRawResult> bad = BmpToRaw(dir / "bad.png", PictureKind::Raw, dir / "bad.raw");
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->written, dir / "bad.raw");
   EXPECT_TRUE(test::ReadBytes(dir / "bad.raw").empty());
-  EXPECT_EQ(context.LastPictureWidth, 0);
-  EXPECT_EQ(context.LastPictureHeight, 0);
+  EXPECT_EQ(bad->size.width, 0);
+  EXPECT_EQ(bad->size.height, 0);
   // ...but K pictures of it are refused.
   test::WriteText(dir / "bad.bmp", "BM nonsense");
-  EXPECT_THROW(BmpToRaw(context, dir / "bad.bmp", PictureKind::K18, dir / "bad.k"), Error);
+  EXPECT_THROW(BmpToRaw(dir / "bad.bmp", PictureKind::K18, dir / "bad.k"), Error);
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.k"));
 }
 
@@ -311,8 +313,7 @@ TEST(ScalePicture, TransparentIconsKeepTheirShapeWhereAlphaIsTwoLevel) {
       }
     }
     if (std::string(c.target) == "raw-made.png") {
-      ConversionContext context;
-      ASSERT_TRUE(BmpToRaw(context, target, PictureKind::Raw, dir / "pic.raw"));
+      ASSERT_TRUE(BmpToRaw(target, PictureKind::Raw, dir / "pic.raw"));
       Bitmap raw = DecodeRawBytes(test::ReadBytes(dir / "pic.raw"), c.width, c.height, "pic.raw");
       EXPECT_NEAR(static_cast<double>(OpaqueArea(raw)), area, std::max(2.0, 0.02 * area));
     }

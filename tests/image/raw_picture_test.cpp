@@ -198,8 +198,7 @@ TEST(DevicePictures, FileOperationsWriteNothingOnRefusal) {
   test::WriteBytes(dir / "short.k", Bytes(10, 0));
   graphics::SaveBitmap(Solid(200, 200, 0xFF0000FF), dir / "big.png", "image/png");
   test::WriteText(dir / "out.png", "keep me");
-  ConversionContext context;
-  EXPECT_THROW(DecodeK32(context, dir / "short.k", dir / "out.png", "image/png"), Error);
+  EXPECT_THROW(DecodeK32(dir / "short.k", dir / "out.png", "image/png"), Error);
   EXPECT_THROW(DecodeRaw16(dir / "short.k", dir / "out.png", 200, "image/png", 200), Error);
   EXPECT_THROW(EncodeK18(dir / "short.k", dir / "out.png"), Error);  // not a picture
   EXPECT_EQ(test::ReadText(dir / "out.png"), "keep me");

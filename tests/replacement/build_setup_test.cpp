@@ -123,11 +123,10 @@ TEST_F(ModelTest, TwoFileShowingOffersSourceTreeAndPortTable) {
 
 TEST_F(ModelTest, ChoosingSourceFolder) {
   ShowOneFile();
-  ui_.folderAnswers = {std::nullopt};
-  model_->ChooseSourceFolder();  // cancel: nothing changes
   EXPECT_TRUE(model_->SourceFolder().empty());
-  ui_.folderAnswers = {picked_};
-  model_->ChooseSourceFolder();
+  EXPECT_EQ(model_->SourceFolderStart(), dir_.path());  // the chooser starts in the program folder
+  model_->SetSourceFolder(picked_);
+  EXPECT_EQ(model_->SourceFolderStart(), picked_);
   EXPECT_EQ(model_->SourceItems(), (std::vector<std::string>{"p1.gif", "p2.raw"}));
   EXPECT_TRUE(model_->Controls().pairEnabled);
   model_->SelectSource(1);
@@ -240,20 +239,17 @@ TEST_F(ModelTest, PortTableReactions) {
   WriteText(dir_ / "good.dpt", "[drm port table]\r\ns2 10 /n\r\ns1 b\r\nnothing 9\r\n");
   WriteText(dir_ / "bad.dpt", " [DRM PORT TABLE]\r\ns1 9\r\n");
 
-  ui_.openAnswers = {std::nullopt};
-  model_->ApplyPortTable();  // cancel keeps the pairings and clears the box
+  model_->ApplyPortTable(std::nullopt);  // cancel keeps the pairings and clears the box
   EXPECT_FALSE(model_->Controls().portTableChecked);
 
   ASSERT_TRUE(model_->Pair());
-  ui_.openAnswers = {dir_ / "good.dpt"};
-  model_->ApplyPortTable();
+  model_->ApplyPortTable(dir_ / "good.dpt");
   ASSERT_EQ(table_.Count(), 2u);  // the earlier pairing is discarded
   EXPECT_EQ(table_[0].SourcePath, sources_ / "s2.png");
   EXPECT_EQ(table_[0].TargetPath, targets_ / "10.gif");
   EXPECT_FALSE(table_[0].MatchSize);
   EXPECT_EQ(table_[1].TargetPath, targets_ / "B.png");
   EXPECT_TRUE(table_[1].MatchSize);
-  EXPECT_EQ(ui_.openTitles.back(), "Select icon port table");
   EXPECT_EQ(ui_.messages.back().text, "Table applied");
   EXPECT_EQ(ui_.messages.back().caption, "");
   BuildSetupControls c = model_->Controls();

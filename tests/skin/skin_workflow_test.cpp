@@ -71,18 +71,16 @@ TEST(SkinWorkflow, ATargetSkinOpenedAndSavedComesBackWithTheSamePictures) {
   const Bytes original = MakeSkin(w.dir, HaveTool("convert"));
   WriteBytes(w.dir / "in.ezx", original);
 
-  w.ui.openAnswers = {w.dir / "in.ezx", std::nullopt};
-  ASSERT_EQ(c.Open(), app::OpenResult::Done);
+  ASSERT_EQ(c.Open(w.dir / "in.ezx"), app::OpenResult::Done);
   EXPECT_EQ(c.session().stageFlags, 1 + 8);
   EXPECT_FALSE(c.session().convertSkinPictures);  // a target skin is never converted
   EXPECT_EQ(ReadBytes(w.Tree("raws/x.k")), K18Picture());
   EXPECT_TRUE(ListFolder(w.Tree("icons")).empty());
   EXPECT_THAT(w.ui.progressCaptions, Contains("Extracting icons"));
 
-  w.ui.saveAnswers = {w.dir / "out.ezx"};
-  ASSERT_EQ(c.SaveAs(), app::SaveResult::Done);
-  EXPECT_EQ(w.ui.saveTitles.back(), "Select a file to save skin");
-  EXPECT_EQ(w.ui.saveFilters.back(), "EZX files|*.ezx");
+  EXPECT_EQ(app::SaveQuestion(c.session()).title, "Select a file to save skin");
+  EXPECT_EQ(app::SaveQuestion(c.session()).filter, "EZX files|*.ezx");
+  ASSERT_EQ(c.Save(w.dir / "out.ezx"), app::SaveResult::Done);
   EXPECT_EQ(w.ui.messages.back().text, "Operation Complete");
   auto want = test::PicturesOf(original);
   EXPECT_EQ(test::PicturesOf(ReadBytes(w.dir / "out.ezx")), want);
@@ -99,8 +97,7 @@ TEST(SkinWorkflow, ASourceSkinIsConvertedAndItsPicturesGoIntoTheTargetAsTheirKin
   WriteBytes(w.dir / "target.ezx", test::BuildSkin({{"x.k", Bytes(4, 0xEE)}, {"keep.g", Bytes(3, 0xDD)}}));
   WriteBytes(w.dir / "source.ezx", MakeSkin(w.dir, true));
 
-  w.ui.openAnswers = {w.dir / "target.ezx", w.dir / "source.ezx"};
-  ASSERT_EQ(c.Open(), app::OpenResult::Done);
+  ASSERT_EQ(c.Open(w.dir / "target.ezx", w.dir / "source.ezx"), app::OpenResult::Done);
   EXPECT_EQ(c.session().stageFlags, 2 + 8);
   EXPECT_TRUE(c.session().convertSkinPictures);
   EXPECT_THAT(ListFolder(w.Tree2("icons")), ElementsAre("anim.gif", "conv.dat", "x.gif", "y.gif"));
@@ -115,8 +112,7 @@ TEST(SkinWorkflow, ASourceSkinIsConvertedAndItsPicturesGoIntoTheTargetAsTheirKin
 
   // The user carries the converted source pictures over to the target.
   for (const char* name : {"x.gif", "y.gif", "conv.dat"}) fs::copy_file(w.Tree2("icons") / name, w.Tree("icons") / name);
-  w.ui.saveAnswers = {w.dir / "out.ezx"};
-  ASSERT_EQ(c.SaveAs(), app::SaveResult::Done);
+  ASSERT_EQ(c.Save(w.dir / "out.ezx"), app::SaveResult::Done);
   Bytes skin = ReadBytes(w.dir / "out.ezx");
   EXPECT_THAT(test::NamesOf(skin), ElementsAre("x.k", "keep.g", "y.k"));
   auto pictures = test::PicturesOf(skin);
@@ -146,14 +142,12 @@ TEST(SkinWorkflow, SaveFailuresAreNotReportedAsComplete) {
     controller.InitApp();
     controller.session().settings.autoCloseOnStage = false;
     WriteBytes(w.dir / "in.ezx", test::BuildSkin({{"x.k", K18Picture()}}));
-    w.ui.openAnswers = {w.dir / "in.ezx", std::nullopt};
-    ASSERT_EQ(controller.Open(), app::OpenResult::Done);
+    ASSERT_EQ(controller.Open(w.dir / "in.ezx"), app::OpenResult::Done);
     controller.session().convertSkinPictures = c.convert;
     c.edit(w);
     w.ui.messages.clear();
-    w.ui.saveAnswers = {w.dir / "out.ezx"};
     try {
-      controller.SaveAs();
+      controller.Save(w.dir / "out.ezx");
       ADD_FAILURE() << c.what << ": saved";
     } catch (const Error& e) {
       EXPECT_THAT(e.what(), HasSubstr(c.message)) << c.what;

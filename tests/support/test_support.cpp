@@ -111,27 +111,6 @@ bool ScriptedUi::Confirm(std::string_view text, std::string_view caption, Messag
   return answer;
 }
 
-namespace {
-template <typename Queue>
-std::optional<fs::path> Take(Queue& queue) {
-  if (queue.empty()) return std::nullopt;
-  auto answer = queue.front();
-  queue.pop_front();
-  return answer;
-}
-}  // namespace
-
-std::optional<fs::path> ScriptedUi::ChooseOpenFile(std::string_view title, std::string_view) {
-  openTitles.emplace_back(title);
-  return Take(openAnswers);
-}
-std::optional<fs::path> ScriptedUi::ChooseSaveFile(std::string_view title, std::string_view filter,
-                                                   std::string_view) {
-  saveTitles.emplace_back(title);
-  saveFilters.emplace_back(filter);
-  return Take(saveAnswers);
-}
-std::optional<fs::path> ScriptedUi::ChooseFolder(std::string_view, const fs::path&) { return Take(folderAnswers); }
 std::optional<IconSize> ScriptedUi::AskIconSize(std::string_view, IconSize) { return iconSizeAnswer; }
 
 }  // namespace resmill::test

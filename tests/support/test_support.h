@@ -64,17 +64,11 @@ struct RecordedMessage {
 /// A user interface answered from queues; it records messages, status texts and progress.
 class ScriptedUi final : public UserInterface, public Progress {
  public:
-  std::deque<std::optional<std::filesystem::path>> openAnswers;
-  std::deque<std::optional<std::filesystem::path>> saveAnswers;
-  std::deque<std::optional<std::filesystem::path>> folderAnswers;
   std::deque<bool> confirmAnswers;  // empty: OK
   std::optional<IconSize> iconSizeAnswer;
 
   std::vector<RecordedMessage> messages;
   std::vector<std::string> statusTexts;
-  std::vector<std::string> openTitles;
-  std::vector<std::string> saveFilters;
-  std::vector<std::string> saveTitles;
   std::vector<std::string> progressCaptions;
   std::vector<int> progressPositions;
   int confirmations = 0;
@@ -82,11 +76,6 @@ class ScriptedUi final : public UserInterface, public Progress {
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageOwner owner) override;
   bool Confirm(std::string_view text, std::string_view caption, MessageOwner owner) override;
-  std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title, std::string_view filter) override;
-  std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title, std::string_view filter,
-                                                      std::string_view defaultExtension) override;
-  std::optional<std::filesystem::path> ChooseFolder(std::string_view title,
-                                                    const std::filesystem::path& startFolder) override;
   std::optional<IconSize> AskIconSize(std::string_view iconName, IconSize proposed) override;
   void SetStatusText(std::string_view text) override { statusTexts.emplace_back(text); }
   Progress& ProgressWindow() override { return *this; }

@@ -53,9 +53,8 @@ struct Slot {
 };
 
 drm::DrmLayout UnpackInto(const fs::path& image, const fs::path& drmpack, bool convert) {
-  image::ConversionContext context;
   NullProgress progress;
-  return drm::UnpackDrm(image, drmpack, convert, context, progress);
+  return drm::UnpackDrm(image, drmpack, convert, progress);
 }
 
 // ---------------------------------------------------------------------------
@@ -202,10 +201,9 @@ struct CompileBench {
     damage(dir / "drmpack");
     fs::create_directories(dir / "out");
     const auto before = Snapshot(dir.path());
-    image::ConversionContext context;
     NullProgress progress;
     Outcome o = Attempt(what, [&] {
-      drm::CompileDrm(dir / "drmpack", dir / "CG15.bin", dir / "out/new.bin", convert, context, progress);
+      drm::CompileDrm(dir / "drmpack", dir / "CG15.bin", dir / "out/new.bin", convert, progress);
     });
     EXPECT_EQ(Strays(dir.path(), before, {"drmpack/", "out/new.bin"}), std::vector<std::string>{}) << what;
     EXPECT_FALSE(mustRefuse && o.ok) << what << ": a picture that cannot be read was saved";

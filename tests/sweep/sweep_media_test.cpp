@@ -27,14 +27,13 @@ struct PictureSet {
   std::map<std::string, Bytes> files;  ///< file name → bytes
 
   PictureSet() {
-    image::ConversionContext context;
     WriteBytes(dir / "pic(12x8).raw", sample::DrawRaw(12, 8, 1, true).data);
-    image::RawToBmp(context, dir / "pic(12x8).raw", dir / "pic.png", image::kPngFormat);
-    image::RawToBmp(context, dir / "pic(12x8).raw", dir / "pic.jpg", image::kJpegFormat);
+    image::RawToBmp(dir / "pic(12x8).raw", dir / "pic.png", image::kPngFormat);
+    image::RawToBmp(dir / "pic(12x8).raw", dir / "pic.jpg", image::kJpegFormat);
     WriteBytes(dir / "pic.bmp", sample::DrawBmp(10, 7, 1));
     WriteBytes(dir / "pic.gif", sample::DrawGif(9, 9, 2, true, 1));
-    image::BmpToRaw(context, dir / "pic.bmp", image::PictureKind::K18, dir / "k18.k");
-    image::BmpToRaw(context, dir / "pic.bmp", image::PictureKind::K32, dir / "k32.k");
+    image::BmpToRaw(dir / "pic.bmp", image::PictureKind::K18, dir / "k18.k");
+    image::BmpToRaw(dir / "pic.bmp", image::PictureKind::K32, dir / "k32.k");
     image::StoreGPicture(dir / "pic.gif", dir / "pic.g");
     for (const char* name : {"pic(12x8).raw", "pic.png", "pic.jpg", "pic.bmp", "pic.gif", "k18.k", "k32.k", "pic.g"}) {
       files[name] = ReadBytes(dir / name);
@@ -79,26 +78,29 @@ TEST_P(PictureSweep, DamagedPictureConvertsOrIsRefused) {
     WriteBytes(dir / name, input);
     fs::create_directories(dir / "out");
     const auto before = Snapshot(dir.path());
-    image::ConversionContext context;
     Outcome o;
+    image::RawSize reported;  // what the conversion says it read
     if (device) {
       image::RawToBmpResult result;
-      o = Attempt(what, [&] { result = image::RawToBmp(context, dir / name, dir / "out/x.png", image::kPngFormat); });
+      o = Attempt(what, [&] { result = image::RawToBmp(dir / name, dir / "out/x.png", image::kPngFormat); });
+      reported = result.size;
       if (o.ok && result.produced && result.kind != image::PictureKind::G) {
         // A picture reported as converted must be one our decoder reads again at the size it came with.
         image::RawSize size = image::GetPictureSize(result.target);
-        EXPECT_EQ(size.width, context.LastPictureWidth) << what;
-        EXPECT_EQ(size.height, context.LastPictureHeight) << what;
+        EXPECT_EQ(size.width, reported.width) << what;
+        EXPECT_EQ(size.height, reported.height) << what;
       }
       if (!o.ok) {
         EXPECT_FALSE(fs::exists(dir / "out/x.png")) << what << ": a failed conversion left its target";
       }
     } else {
-      o = Attempt(what, [&] { image::BmpToRaw(context, dir / name, image::PictureKind::Raw, dir / "out/x.raw"); });
+      o = Attempt(what, [&] {
+        reported = image::BmpToRaw(dir / name, image::PictureKind::Raw, dir / "out/x.raw")->size;
+      });
       if (o.ok) {
         // The RAW file holds exactly the pixels and mask of the size it reports (or nothing for 0 x 0).
-        const std::size_t w = static_cast<std::size_t>(context.LastPictureWidth);
-        const std::size_t h = static_cast<std::size_t>(context.LastPictureHeight);
+        const std::size_t w = static_cast<std::size_t>(reported.width);
+        const std::size_t h = static_cast<std::size_t>(reported.height);
         const std::size_t length = ReadBytes(dir / "out/x.raw").size();
         if (w == 0 || h == 0) {
           EXPECT_EQ(length, 0u) << what;
@@ -106,13 +108,13 @@ TEST_P(PictureSweep, DamagedPictureConvertsOrIsRefused) {
           EXPECT_GE(length, w * h * 2) << what;
         }
       }
-      Attempt(what + " as K", [&] { image::BmpToRaw(context, dir / name, image::PictureKind::K18, dir / "out/k"); });
+      Attempt(what + " as K", [&] { image::BmpToRaw(dir / name, image::PictureKind::K18, dir / "out/k"); });
       Attempt(what + " scaled", [&] { image::ScalePicture(dir / name, dir / "out/s.png", 16, "image/png", 11); });
       Attempt(what + " size", [&] { image::GetPictureSize(dir / name); });
     }
     EXPECT_EQ(Strays(dir.path(), before, {"out/"}), std::vector<std::string>{}) << what;
     // Only G pictures are stored as they are; the others show refusal as a 0 x 0 picture too.
-    const bool unusable = !name.ends_with(".g") && context.LastPictureWidth == 0;
+    const bool unusable = !name.ends_with(".g") && reported.width == 0;
     refused += (!o.ok || unusable) ? 1 : 0;
   };
   run(original, name + " intact");
@@ -195,8 +197,7 @@ TEST(SkinSweep, DamagedSkinIsRefusedBeforeAnyFileOrUnpacksWhole) {
     WriteBytes(dir / "look.ezx", input);
     fs::create_directories(dir / "F");
     const auto before = Snapshot(dir.path());
-    image::ConversionContext context;
-    skin::ImageConverter converter(context);
+    skin::ImageConverter converter;
     NullProgress progress;
     Outcome o = Attempt(what, [&] { skin::UnpackSkin(dir / "look.ezx", dir / "F", true, converter, progress); });
     EXPECT_EQ(Strays(dir.path(), before, {"F/"}), std::vector<std::string>{}) << what;

@@ -131,11 +131,10 @@ TEST(WorkflowSweep, ConvertAndResizeOfDamagedPicturesWriteTheTargetOrNothing) {
     std::vector<std::string> command;  ///< after the source: the target and options
   };
   TempDir make;
-  image::ConversionContext context;
   WriteBytes(make / "p(6x5).raw", sample::DrawRaw(6, 5, 3, true).data);
-  image::RawToBmp(context, make / "p(6x5).raw", make / "p.png", image::kPngFormat);
+  image::RawToBmp(make / "p(6x5).raw", make / "p.png", image::kPngFormat);
   WriteBytes(make / "p.bmp", sample::DrawBmp(7, 3, 2));
-  image::BmpToRaw(context, make / "p.bmp", image::PictureKind::K32, make / "p.k");
+  image::BmpToRaw(make / "p.bmp", image::PictureKind::K32, make / "p.k");
   const std::vector<Case> cases = {
       {"p(6x5).raw", ReadBytes(make / "p(6x5).raw"), {"out.png"}},
       {"p.k", ReadBytes(make / "p.k"), {"out.gif"}},

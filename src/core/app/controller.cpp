@@ -1,5 +1,7 @@
 #include "app/controller.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include "app/operations.h"
@@ -12,10 +14,24 @@ namespace resmill::app {
 namespace fs = std::filesystem;
 
 namespace {
-constexpr const char* kOpenFilter = "SHX files|*.shx|SBF files|*.sbf|BIN (SMG)  files|*.bin;*.smg|EZX files|*.ezx";
-constexpr const char* kTargetTitle = "Open SBF/SHX/EZX/BIN file to edit or import DRM to";
-constexpr const char* kSourceTitle = "Open SBF/SHX/EZX/BIN file to export DRM from (Cancel to skip)";
 std::string FileName(const fs::path& file) { return file.filename().string(); }
+
+/// Whether `file` lies in `folder` or below it.
+bool LiesIn(const fs::path& file, const fs::path& folder) {
+  std::error_code error;
+  const fs::path inner = fs::weakly_canonical(file, error);
+  const fs::path outer = fs::weakly_canonical(folder, error);
+  if (error || outer.empty()) return false;
+  return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+enum class FileKind { Superfile, Sbf, Skin, RawDump };
+/// What Open makes of a file by its upper-cased extension.
+FileKind KindOf(const std::string& ext) {
+  if (ext == ".SHX") return FileKind::Superfile;
+  if (ext == ".SBF") return FileKind::Sbf;
+  return ext == ".EZX" ? FileKind::Skin : FileKind::RawDump;
+}
 
 /// "1 picture", "12 pictures".
 std::string Pictures(std::size_t count) { return fmt::format("{} picture{}", count, count == 1 ? "" : "s"); }
@@ -25,6 +41,14 @@ std::string Icons(std::size_t count) { return fmt::format("{} icon{}", count, co
 fs::path PicturesFolder(const Session& session) {
   if (session.stageFlags & kSkinTarget) return JoinTail(session.tree.drmPack1Folder, skin::kRawsFolder);
   return session.tree.icons1Folder;
+}
+
+FileQuestion SaveQuestion(const Session& session) {
+  const char* filter = (session.stageFlags & kRawDumpTarget) ? "BIN files|*.bin"
+                       : (session.stageFlags & kSkinTarget)  ? "EZX files|*.ezx"
+                                                             : "SHX files|*.shx";
+  return {(session.stageFlags & kSkinTarget) ? "Select a file to save skin" : "Select a file to save DRM reflash",
+          filter};
 }
 
 std::tm LocalTimeNow() {
@@ -41,30 +65,39 @@ void Controller::InitApp() {
   Session& s = session_;
   // Everything below reads or writes what a second run in this folder would too.
   if (!programLock_) programLock_.emplace(s.programFolder);
-  if (auto flags = ReadStateFile(s.StateFile())) {
-    s.nothingPending = false;
-    s.stageFlags = *flags;
-    menu_.settings = false;
-    menu_.port = !s.OneFileWork();
-    menu_.open = false;
-    menu_.saveAs = true;
-  } else {
-    // A damaged state file counts as no pending work: the file goes with it.
-    DeleteStateFileQuietly();
-    s.nothingPending = true;
-    menu_.open = true;
-    menu_.saveAs = false;
-    menu_.port = false;
-  }
+  const std::optional<std::uint8_t> flags = ReadStateFile(s.StateFile());
+  // A damaged state file counts as no pending work: the file goes with it.
+  if (!flags) DeleteStateFileQuietly();
+  s.stageFlags = flags.value_or(s.stageFlags);
+  SetPending(flags.has_value());
   s.settings = LoadSettings(s.SettingsFile(), s.programFolder);
   LockWorkFolder(s.settings.workFolder);
   s.tree = CreateWorkFolders(s.settings.workFolder);
-  if (s.nothingPending && FolderExists(s.tree.binary1Folder)) {
-    CleanUpWorkFolders(s.tree);
-    s.tree = CreateWorkFolders(s.settings.workFolder);
-  }
-  menu_.build = !s.nothingPending;
+  if (s.nothingPending) EmptyWorkTree();
   s.buildCompleted = false;
+}
+
+void Controller::Require(bool enabled, std::string_view command, std::string_view why) {
+  if (!enabled) throw Error(Error::Kind::Refused, fmt::format("{} is not possible now: {}", command, why));
+}
+
+void Controller::SetPending(bool pending) {
+  Session& s = session_;
+  s.nothingPending = !pending;
+  menu_ = pending ? MenuState{false, !s.OneFileWork(), true, true, false} : MenuState{};
+}
+
+void Controller::EmptyWorkTree() {
+  Session& s = session_;
+  if (!FolderExists(s.tree.binary1Folder)) return;
+  CleanUpWorkFolders(s.tree);
+  s.tree = CreateWorkFolders(s.settings.workFolder);
+}
+
+void Controller::OpenCancelled() {
+  // Open is offered only while nothing is pending, when no state file should be there.
+  if (session_.nothingPending) DeleteStateFileQuietly();
+  session_.ui.SetStatusText("Open cancelled");
 }
 
 void Controller::DeleteStateFileQuietly() { DeleteFileQuietly(session_.StateFile()); }
@@ -91,61 +124,44 @@ void Controller::RequestClose() {
   Shutdown();
 }
 
-std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file, const std::string& ext,
-                                                 bool& isSkin, bool& isRawDump) {
+std::optional<std::size_t> Controller::Decompile(int slot, const fs::path& file, const std::string& ext) {
   Session& s = session_;
-  isSkin = false;
-  isRawDump = false;
-  if (ext == ".EZX") {
+  const FileKind kind = KindOf(ext);
+  if (kind == FileKind::Skin) {
     if (slot == 2 && s.settings.convertRawToBmp) s.convertSkinPictures = true;
-    isSkin = true;
     return UnpackSkin(s, file, s.tree.DrmPackFolder(slot));
   }
-  bool found = false;
-  if (ext == ".SBF") {
-    found = OpenSbfDrm(s, slot);
-  } else if (ext == ".SHX") {
-    found = OpenShxDrm(s, slot);
-  } else {
-    isRawDump = true;
-    found = OpenBinDrm(s, slot);
+  if (!(kind == FileKind::RawDump ? OpenBinDrm(s, slot) : OpenFlashDrm(s, slot, kind == FileKind::Sbf))) {
+    return std::nullopt;
   }
-  if (!found) return std::nullopt;
   const drm::DrmLayout layout = drm::ReadDescrDat(ResolveCaseBlind(s.tree.DrmPackFolder(slot), "descr.dat"));
   return static_cast<std::size_t>(layout.RawCount) + static_cast<std::size_t>(layout.GifCount);
 }
 
-OpenResult Controller::Open(SourceQuestion question) {
+OpenResult Controller::Open(const fs::path& target, const std::optional<fs::path>& source) {
   Session& s = session_;
-  s.sourceFileName.clear();
-  auto target = s.ui.ChooseOpenFile(kTargetTitle, kOpenFilter);
-  s.targetFileName = target ? *target : fs::path();
-  // Open is offered only while nothing is pending, when no state file should be there.
-  if (!target) {
-    if (s.nothingPending) DeleteStateFileQuietly();
-    s.ui.SetStatusText("Open cancelled");
-    return OpenResult::Cancelled;
+  Require(menu_.open, "Open", "work is pending; save it or reset it first");
+  for (const fs::path& file : {target, source.value_or(target)}) {
+    if (LiesIn(file, s.tree.binary1Folder) || LiesIn(file, s.tree.binary2Folder)) {
+      throw Error(Error::Kind::Refused,
+                  fmt::format("{} lies in the work tree, which Open empties first; copy it elsewhere", file.string()));
+    }
   }
+  s.targetFileName = target;
+  s.sourceFileName = source.value_or(fs::path());
   s.targetExt = UpperExtension(s.targetFileName.string());
-
-  bool sourceChosen = false;
-  if (s.settings.askForSourceFile || question == SourceQuestion::Always) {
-    auto source = s.ui.ChooseOpenFile(kSourceTitle, kOpenFilter);
-    s.sourceFileName = source ? *source : fs::path();
-    sourceChosen = source.has_value();
-  }
-  s.stageFlags = sourceChosen ? kTwoFiles : kOneFile;
+  s.stageFlags = source ? kTwoFiles : kOneFile;
   s.sourceExt = UpperExtension(s.sourceFileName.string());
+  // What a finished or failed work left in the tree must not mix with the new
+  // files: Open starts from the empty tree that a new start would give.
+  EmptyWorkTree();
 
   s.fileSlot = 1;
   s.ui.SetStatusText("Decompiling source file 1");
-  bool targetIsSkin = false, targetIsRawDump = false;
-  const std::optional<std::size_t> targetPictures =
-      Decompile(1, s.targetFileName, s.targetExt, targetIsSkin, targetIsRawDump);
+  const std::optional<std::size_t> targetPictures = Decompile(1, s.targetFileName, s.targetExt);
   if (!targetPictures) {
     s.ui.SetStatusText("No DRM found. Shutting down.");
     s.ui.ShowMessage("No DRM found", "Error", MessageOwner::Desktop);
-    if (s.nothingPending) DeleteStateFileQuietly();
     return OpenResult::NoDrm;
   }
 
@@ -153,12 +169,11 @@ OpenResult Controller::Open(SourceQuestion question) {
   if (s.stageFlags == kTwoFiles) {
     s.fileSlot = 2;
     s.ui.SetStatusText("Decompiling source file 2");
-    bool sourceIsSkin = false, sourceIsRawDump = false;
     // A source that cannot be read costs the source only: the target is unpacked
     // already, and its work goes on alone, as with a source that holds no DRM.
     std::string whyNot;
     try {
-      sourcePictures = Decompile(2, s.sourceFileName, s.sourceExt, sourceIsSkin, sourceIsRawDump);
+      sourcePictures = Decompile(2, s.sourceFileName, s.sourceExt);
     } catch (const Error& e) {
       whyNot = e.what();
       if (whyNot.find(FileName(s.sourceFileName)) == std::string::npos) {
@@ -172,8 +187,9 @@ OpenResult Controller::Open(SourceQuestion question) {
                        MessageOwner::Desktop);
     }
   }
-  if (targetIsRawDump) s.stageFlags += kRawDumpTarget;
-  if (targetIsSkin) s.stageFlags += kSkinTarget;
+  // Only the target decides what Save As writes.
+  if (KindOf(s.targetExt) == FileKind::Skin) s.stageFlags += kSkinTarget;
+  if (KindOf(s.targetExt) == FileKind::RawDump) s.stageFlags += kRawDumpTarget;
 
   // The work is pending from here on, whatever ends the program: the unpacked
   // tree reaches the disk first, then the state file that says it is there.
@@ -183,30 +199,21 @@ OpenResult Controller::Open(SourceQuestion question) {
   if (sourcePictures) summary += fmt::format(" and {} from {}", Pictures(*sourcePictures), FileName(s.sourceFileName));
   s.ui.SetStatusText(fmt::format("{}; edit them in {}", summary, PicturesFolder(s).string()));
 
+  // New work: an earlier save in this run says nothing about it.
+  s.drmSaved = false;
   if (s.settings.autoCloseOnStage) {
     s.nothingPending = false;
     s.ui.ShowMessage("DRM decompiled.", "", MessageOwner::Desktop);
     RequestClose();
     return OpenResult::Done;
   }
-  EnableAfterOpen();
+  SetPending(true);
   return OpenResult::Done;
-}
-
-void Controller::EnableAfterOpen() {
-  Session& s = session_;
-  menu_.port = !s.OneFileWork();
-  menu_.open = false;
-  menu_.saveAs = true;
-  menu_.build = true;
-  menu_.settings = false;
-  s.nothingPending = false;
-  // New work: an earlier save in this run says nothing about it.
-  s.drmSaved = false;
 }
 
 PortSummary Controller::Port() {
   Session& s = session_;
+  Require(menu_.port, "Port", "it needs two files opened, a target and a source to port from");
   s.ui.SetStatusText("Porting the source DRM's pictures into the target");
   const drm::PortResult result = PortDrm(s);
   SyncFileSystem(s.settings.workFolder);
@@ -222,46 +229,40 @@ PortSummary Controller::Port() {
   return {result.compatible, result.gifCopied, result.rawCopied};
 }
 
-BuildResult Controller::Build(bool setupAccepted, bool confirm) {
+BuildResult Controller::Build(const replacement::ReplacementTable& pairings) {
   Session& s = session_;
-  if (!setupAccepted || s.replacementTable.Count() == 0 ||
-      (confirm && !s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow))) {
-    s.replacementTable.Clear();
+  Require(menu_.build, "Build", "nothing is pending; open a file first");
+  if (pairings.Empty() || !s.ui.Confirm("Are you sure?", "Confirmation", MessageOwner::MainWindow)) {
     s.ui.SetStatusText("Build: no icon was replaced");
     return {BuildResult::Status::Cancelled, {}};
   }
-  s.ui.SetStatusText(fmt::format("Replacing {}", Icons(s.replacementTable.Count())));
+  s.ui.SetStatusText(fmt::format("Replacing {}", Icons(pairings.Count())));
   // All or nothing: a pairing that would store a picture nobody can read is found
   // before the first icon is replaced.
   std::vector<replacement::CheckedReplacement> checked;
   try {
-    checked = CheckReplacements(s);
+    checked = CheckReplacements(s, pairings);
   } catch (const Error& e) {
     if (e.kind() == Error::Kind::Internal) throw;
     BuildResult refused{BuildResult::Status::Refused, fmt::format("Nothing was replaced. {}", e.what())};
     s.ui.SetStatusText("Build refused: nothing was replaced");
     s.ui.ShowMessage(refused.message, "Error", MessageOwner::MainWindow);
-    s.replacementTable.Clear();
     return refused;
   }
   s.drmSaved = false;
   ApplyReplacements(s, checked);
-  s.ui.SetStatusText(fmt::format("Transfer complete: {} replaced", Icons(s.replacementTable.Count())));
+  s.ui.SetStatusText(fmt::format("Transfer complete: {} replaced", Icons(pairings.Count())));
   s.ui.ShowMessage("Transfer complete", "", MessageOwner::MainWindow);
   s.buildCompleted = true;
   return {BuildResult::Status::Done, {}};
 }
 
-SaveResult Controller::SaveAs() {
+SaveResult Controller::Save(const std::optional<fs::path>& output) {
   Session& s = session_;
-  const char* filter = (s.stageFlags & kRawDumpTarget) ? "BIN files|*.bin"
-                       : (s.stageFlags & kSkinTarget)  ? "EZX files|*.ezx"
-                                                       : "SHX files|*.shx";
-  const char* title = (s.stageFlags & kSkinTarget) ? "Select a file to save skin" : "Select a file to save DRM reflash";
-  auto chosen = s.ui.ChooseSaveFile(title, filter, ".shx");
+  Require(menu_.saveAs, "Save As", "nothing is pending; open a flash file first");
   SaveResult result = SaveResult::Cancelled;
-  if (chosen) {
-    s.saveFileName = *chosen;
+  if (output) {
+    s.saveFileName = *output;
     s.drmOutputFile = DeriveDrmOutputFile(s.saveFileName);
     std::string storedEmpty;
     const fs::path& written = (s.stageFlags & kRawDumpTarget) ? s.drmOutputFile : s.saveFileName;
@@ -279,19 +280,15 @@ SaveResult Controller::SaveAs() {
     s.drmSaved = true;
     s.ui.SetStatusText(fmt::format("Complete: {} saved", written.string()));
     s.ui.ShowMessage("Operation Complete", "", MessageOwner::Desktop);
-    if (s.settings.cleanUpOnCompletion) {
-      CleanUpWorkFolders(s.tree);
-      // The work is gone with its tree: what stays is a fresh start, and Open
-      // needs the empty folders again.
-      s.tree = CreateWorkFolders(s.settings.workFolder);
-      s.nothingPending = true;
-      menu_ = MenuState{};
-    }
+    // Nothing is pending any more, as a new start would find: with clean-up off
+    // the tree stays for the user to look at until the next Open empties it.
+    // Open needs the empty folders again after a clean-up.
+    if (s.settings.cleanUpOnCompletion) EmptyWorkTree();
+    SetPending(false);
     result = SaveResult::Done;
   } else {
     s.drmSaved = false;
     s.ui.SetStatusText("Save As cancelled");
-    KeepPendingWork();  // an earlier save of this run removed the state file
   }
   if (s.settings.autoCloseOnStage) RequestClose();
   return result;
@@ -316,18 +313,10 @@ void Controller::Reset() {
   Settings settings = LoadSettings(s.SettingsFile(), s.programFolder);
   LockWorkFolder(settings.workFolder);
   if (FileExists(s.StateFile())) DeleteFileQuietly(s.StateFile());
-  s.nothingPending = true;
-  menu_.open = true;
-  menu_.settings = true;
-  menu_.saveAs = false;
-  menu_.port = false;
-  menu_.build = false;
+  SetPending(false);
   s.settings = std::move(settings);
   s.tree = CreateWorkFolders(s.settings.workFolder);
-  if (FolderExists(s.tree.binary1Folder)) {
-    CleanUpWorkFolders(s.tree);
-    s.tree = CreateWorkFolders(s.settings.workFolder);
-  }
+  EmptyWorkTree();
   s.buildCompleted = false;
 }
 

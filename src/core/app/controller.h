@@ -1,7 +1,8 @@
 #pragma once
 // The staged workflow of the main window without a window: start, Open,
 // Port, Build, Save As, Settings, Reset, Exit and the menu-item states. The Qt
-// window, resmill-cli and the tests drive this same object.
+// window, resmill-cli and the tests drive this same object: the window asks its
+// dialogs first and hands their answers in, the command line its arguments.
 
 #include <cstddef>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "app/session.h"
+#include "replacement/replacement.h"
 #include "platform/folder_lock.h"
 
 namespace resmill::app {
@@ -24,10 +26,20 @@ struct MenuState {
   bool operator==(const MenuState&) const = default;
 };
 
-enum class SourceQuestion {
-  FromSettings,  ///< ask for a source file when AskForSourceFile is on
-  Always,        ///< ask whatever the setting says (resmill-cli open TARGET SOURCE)
+/// A file dialog that a command asks before it runs.
+struct FileQuestion {
+  std::string_view title;
+  std::string_view filter;  ///< "Name|*.a;*.b|Name|*.c"
 };
+inline constexpr std::string_view kOpenFilter =
+    "SHX files|*.shx|SBF files|*.sbf|BIN (SMG)  files|*.bin;*.smg|EZX files|*.ezx";
+inline constexpr FileQuestion kOpenTargetQuestion{"Open SBF/SHX/EZX/BIN file to edit or import DRM to", kOpenFilter};
+/// Asked after the target when AskForSourceFile is on; a cancel means one-file work.
+inline constexpr FileQuestion kOpenSourceQuestion{"Open SBF/SHX/EZX/BIN file to export DRM from (Cancel to skip)",
+                                                  kOpenFilter};
+/// Save As offers the pending target's kind; the default extension is ".shx" with every filter.
+FileQuestion SaveQuestion(const Session& session);
+inline constexpr std::string_view kSaveDefaultExtension = ".shx";
 
 /// What Port carried over.
 struct PortSummary {
@@ -36,7 +48,7 @@ struct PortSummary {
   int rawCopied = 0;
 };
 
-enum class OpenResult { Cancelled, NoDrm, Done };
+enum class OpenResult { NoDrm, Done };
 /// The message that ends a successful Open with auto-close on.
 inline constexpr std::string_view kDrmDecompiledMessage = "DRM decompiled.";
 enum class SaveResult { Cancelled, Done };
@@ -73,15 +85,20 @@ class Controller {
   /// work tree (and its folder's lock), menu states. Throws Error::Kind::Refused
   /// when another run works in the program folder or the work folder.
   void InitApp();
-  OpenResult Open(SourceQuestion question = SourceQuestion::FromSettings);
+  /// Open and the work commands throw Error::Kind::Refused while their menu item is off.
+  /// Open unpacks `target` (and `source`, the chosen source file) into an emptied work tree.
+  OpenResult Open(const std::filesystem::path& target, const std::optional<std::filesystem::path>& source = {});
+  /// Open's first dialog was cancelled.
+  void OpenCancelled();
   /// Port; what it copied, or that the two DRMs are incompatible (nothing copied).
   PortSummary Port();
-  /// The Build command after its setup: `setupAccepted` is the Build Setup
-  /// dialog's OK; with `confirm` the user is asked "Are you sure?" first. Every
-  /// pairing is checked before any runs; when one fails, none runs and the
-  /// message (caption "Error") names the file and why.
-  BuildResult Build(bool setupAccepted, bool confirm = true);
-  SaveResult SaveAs();
+  /// The Build command with the pairings Build Setup made (none after its Cancel).
+  /// The user is asked "Are you sure?" first. Every pairing is checked before any
+  /// runs; when one fails, none runs and the message (caption "Error") names the
+  /// file and why.
+  BuildResult Build(const replacement::ReplacementTable& pairings);
+  /// Save As into `output`; nothing when its dialog was cancelled.
+  SaveResult Save(const std::optional<std::filesystem::path>& output);
   /// The Settings command after the dialog closed with OK. The dialog's click
   /// reactions (auto-close, conversion) change session().settings directly.
   void ApplySettings(const SettingsChoice& choice);
@@ -101,9 +118,13 @@ class Controller {
 
  private:
   /// The pictures unpacked into the slot's tree; nothing when the file holds no DRM.
-  std::optional<std::size_t> Decompile(int slot, const std::filesystem::path& file, const std::string& ext,
-                                       bool& isSkin, bool& isRawDump);
-  void EnableAfterOpen();
+  std::optional<std::size_t> Decompile(int slot, const std::filesystem::path& file, const std::string& ext);
+  /// Throws Error::Kind::Refused naming the command when its menu item is off.
+  static void Require(bool enabled, std::string_view command, std::string_view why);
+  /// The menu of pending work, or of nothing pending.
+  void SetPending(bool pending);
+  /// The work tree, empty: what a start with nothing pending begins with.
+  void EmptyWorkTree();
   void DeleteStateFileQuietly();
   void KeepPendingWork();
   /// Locks `folder` as the work folder unless the program folder's lock covers it.

@@ -8,6 +8,7 @@
 #include "image/graphics/graphics.h"
 #include "image/picture_convert.h"
 #include "image/raw_picture.h"
+#include "replacement/gif_resize.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
@@ -59,13 +60,12 @@ ConvertResult FromDevice(const fs::path& source, const fs::path& target, image::
                                                                : "the name carries no size tag such as (176x220)"));
     }
   }
-  image::ConversionContext context;
-  image::RawToBmpResult result = image::RawToBmp(context, source, target, format);
+  image::RawToBmpResult result = image::RawToBmp(source, target, format);
   if (kind == image::PictureKind::G) {
     image::RawSize s = image::GetPictureSize(result.target);
     return {result.target, "G picture restored", s.width, s.height};
   }
-  return {result.target, KindName(kind), context.LastPictureWidth, context.LastPictureHeight};
+  return {result.target, KindName(kind), result.size.width, result.size.height};
 }
 
 }  // namespace
@@ -85,9 +85,8 @@ ConvertResult Convert(const fs::path& source, const fs::path& target, const Conv
   std::optional<gfx::Bitmap> picture = gfx::LoadBitmap(source);
   if (!picture) ThrowFormatError(source, "offset 0x000000", "not a PNG, GIF, BMP or JPEG picture that can be read");
   const int width = picture->Width(), height = picture->Height();
-  image::ConversionContext context;
   if (targetExtension == ".RAW") {
-    image::BmpToRaw(context, source, image::PictureKind::Raw, target);
+    image::BmpToRaw(source, image::PictureKind::Raw, target);
     return {target, "RAW picture", width, height};
   }
   if (targetExtension == ".K") {
@@ -102,8 +101,7 @@ ConvertResult Convert(const fs::path& source, const fs::path& target, const Conv
   if (targetExtension == ".G") {
     gfx::PictureFormat inside = SniffFile(source);
     if (inside == gfx::PictureFormat::Gif || inside == gfx::PictureFormat::Png) {
-      std::optional<fs::path> written = image::BmpToRaw(context, source, image::PictureKind::G, target);
-      return {*written, "G picture", width, height};
+      return {image::BmpToRaw(source, image::PictureKind::G, target)->written, "G picture", width, height};
     }
     // A G picture holds a GIF or PNG file: other sources go in as PNG.
     gfx::SaveBitmap(*picture, target, "image/png");
@@ -112,6 +110,14 @@ ConvertResult Convert(const fs::path& source, const fs::path& target, const Conv
   gfx::SaveBitmap(*picture, target, image::OutputFormats[format].mime);
   const auto encoder = gfx::ImageEncoders()[gfx::FindEncoderByMime(image::OutputFormats[format].mime)];
   return {target, std::string(gfx::FormatName(encoder.format)), width, height};
+}
+
+bool ResizeGif(const fs::path& source, const fs::path& target, IconSize size, UserInterface& ui) {
+  if (UpperExtension(target.filename().string()) != ".GIF") {
+    throw Error(Error::Kind::Refused, fmt::format("'{}' is not a .gif file", target.string()));
+  }
+  replacement::GifWorkArea gif;
+  return replacement::ResizeGif(gif, source, target, size.width, size.height, ui);
 }
 
 }  // namespace resmill::app

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/user_interface.h"
+
 namespace resmill::app {
 
 struct ConvertOptions {
@@ -25,5 +27,11 @@ struct ConvertResult {
 /// cannot be read is Format. Nothing is written under `target` when it fails.
 ConvertResult Convert(const std::filesystem::path& source, const std::filesystem::path& target,
                       const ConvertOptions& options = {});
+
+/// Redraws every frame of the GIF `source` at `size` into the GIF `target`, as
+/// Build's Match Size does; a source of that size is copied unchanged. A target
+/// that is no .gif is refused. False when the icon was skipped (nothing written).
+bool ResizeGif(const std::filesystem::path& source, const std::filesystem::path& target, IconSize size,
+               UserInterface& ui);
 
 }  // namespace resmill::app

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/session.h"
+#include "replacement/replacement.h"
 #include "replacement/replacement_check.h"
 #include "drm/compile.h"
 #include "drm/port.h"
@@ -16,10 +17,9 @@
 namespace resmill::app {
 
 // DRM and flash files (ops_drm.cpp).
-/// Splits a superfile into the slot's code-group files; when code group 15 is present, unpacks the DRM.
-bool OpenShxDrm(Session& session, int slot);
-/// The same for an SBF file.
-bool OpenSbfDrm(Session& session, int slot);
+/// Splits a superfile (or, with `sbf`, an SBF file) into the slot's code-group files;
+/// when code group 15 is present, unpacks the DRM.
+bool OpenFlashDrm(Session& session, int slot, bool sbf);
 /// Takes a raw dump whole as the slot's DRM image when it holds a DRM, and unpacks it.
 bool OpenBinDrm(Session& session, int slot);
 /// Carries the source DRM's pictures into the target tree; incompatible DRMs are told by a message too.
@@ -38,9 +38,10 @@ std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile, 
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile);
 
 // Build (ops_build.cpp).
-/// Checks every pairing of the session's replacement table, in order, before any is
-/// run; throws resmill::Error naming the first file that fails and why.
-std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session);
+/// Checks every pairing, in order, before any is run; throws resmill::Error naming
+/// the first file that fails and why.
+std::vector<replacement::CheckedReplacement> CheckReplacements(Session& session,
+                                                               const replacement::ReplacementTable& table);
 /// Runs checked pairings in order.
 void ApplyReplacements(Session& session, const std::vector<replacement::CheckedReplacement>& pairings);
 

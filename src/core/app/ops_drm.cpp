@@ -26,24 +26,18 @@ constexpr const char* kDrmImageName = "CG15.bin";
 
 void Unpack(Session& session, int slot) {
   const fs::path image = ResolveCaseBlind(session.tree.BinaryFolder(slot), kDrmImageName);
-  drm::UnpackDrm(image, session.tree.DrmPackFolder(slot), session.settings.convertRawToBmp, session.conversion,
+  drm::UnpackDrm(image, session.tree.DrmPackFolder(slot), session.settings.convertRawToBmp,
                  session.ui.ProgressWindow());
-}
-
-// A flash file holds the DRM as code group 15: it is split into the code-group
-// files first; without code group 15 there is nothing to unpack.
-bool OpenFlashDrm(Session& session, int slot,
-                  bool (*extract)(const fs::path& flashFile, const fs::path& slotFolder, Progress& progress)) {
-  if (!extract(session.FlashFile(slot), session.tree.BinaryFolder(slot), session.ui.ProgressWindow())) return false;
-  Unpack(session, slot);
-  return true;
 }
 
 }  // namespace
 
-bool OpenShxDrm(Session& session, int slot) { return OpenFlashDrm(session, slot, &flash::ExtractShxCodeGroups); }
-
-bool OpenSbfDrm(Session& session, int slot) { return OpenFlashDrm(session, slot, &flash::ExtractSbfCodeGroups); }
+bool OpenFlashDrm(Session& session, int slot, bool sbf) {
+  const auto extract = sbf ? flash::ExtractSbfCodeGroups : flash::ExtractShxCodeGroups;
+  if (!extract(session.FlashFile(slot), session.tree.BinaryFolder(slot), session.ui.ProgressWindow())) return false;
+  Unpack(session, slot);
+  return true;
+}
 
 bool OpenBinDrm(Session& session, int slot) {
   const fs::path& dump = session.FlashFile(slot);
@@ -68,7 +62,7 @@ drm::PortResult PortDrm(Session& session) {
 drm::CompileResult CompileDrm(Session& session) {
   const fs::path image = ResolveCaseBlind(session.tree.binary1Folder, "cg15.bin");
   return drm::CompileDrm(session.tree.drmPack1Folder, image, session.drmOutputFile, session.settings.convertRawToBmp,
-                         session.conversion, session.ui.ProgressWindow());
+                         session.ui.ProgressWindow());
 }
 
 drm::CompileResult CompileSuperfile(Session& session) {

@@ -13,13 +13,13 @@ namespace resmill::app {
 
 std::size_t UnpackSkin(Session& session, const std::filesystem::path& skinFile,
                        const std::filesystem::path& drmPackFolder) {
-  skin::ImageConverter converter(session.conversion);
+  skin::ImageConverter converter;
   return skin::UnpackSkin(skinFile, drmPackFolder, session.convertSkinPictures, converter, session.ui.ProgressWindow())
       .pictures;
 }
 
 void PackSkin(Session& session, const std::filesystem::path& drmPackFolder, const std::filesystem::path& outputFile) {
-  skin::ImageConverter converter(session.conversion);
+  skin::ImageConverter converter;
   skin::PackResult result =
       skin::PackSkin(drmPackFolder, outputFile, session.convertSkinPictures, converter, session.ui.ProgressWindow(),
                      [&](std::string_view name) { session.ui.ShowMessage(name, "Not Found", MessageOwner::Desktop); });

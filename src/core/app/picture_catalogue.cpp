@@ -248,13 +248,12 @@ std::optional<gfx::Bitmap> PictureCatalogue::DecodeOriginal(int number) const {
 
 void PictureCatalogue::Revert(std::span<const int> numbers, Progress& progress) {
   for (int number : numbers) original_.Picture(number);
-  image::ConversionContext context;
   {
     ProgressStep step(progress, "Reverting pictures");
     int done = 0;
     try {
       for (int number : numbers) {
-        original_.Restore(number, drmPackFolder_, convertRawToBmp_, context);
+        original_.Restore(number, drmPackFolder_, convertRawToBmp_);
         step.SetPosition(PercentDone(++done, static_cast<std::int64_t>(numbers.size())));
       }
     } catch (...) {

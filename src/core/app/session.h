@@ -10,7 +10,6 @@
 
 #include "app/settings.h"
 #include "app/work_tree.h"
-#include "replacement/replacement.h"
 #include "image/picture_convert.h"
 #include "platform/user_interface.h"
 
@@ -50,9 +49,6 @@ struct Session {
   bool drmSaved = false;
 
   bool convertSkinPictures = false;
-  /// LastPictureWidth/LastPictureHeight of the picture conversions of this run.
-  image::ConversionContext conversion;
-  replacement::ReplacementTable replacementTable;
   bool buildCompleted = false;
 
   /// The flash file of a slot: the target (1) or the source (2).

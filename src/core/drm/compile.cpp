@@ -150,7 +150,7 @@ RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& ico
 }  // namespace
 
 CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, const fs::path& outputFile,
-                         bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
+                         bool convertRawToBmp, Progress& progress,
                          const WriterFaults& faults, unsigned workers) {
   const fs::path descrDat = ResolveCaseBlind(drmPackFolder, "descr.dat");
   const DrmLayout l = ReadDescrDat(descrDat);
@@ -186,8 +186,6 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
           CopiedPicture picture;
           if (choice.converted) {
             picture = AppendBytes(*choice.converted, out);
-            context.LastPictureWidth = choice.width;
-            context.LastPictureHeight = choice.height;
           } else if (choice.file) {
             picture = Append(*choice.file, out, true);
           } else {

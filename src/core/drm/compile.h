@@ -47,7 +47,7 @@ struct CompileResult {
 /// compile with an error naming it.
 CompileResult CompileDrm(const std::filesystem::path& drmPackFolder, const std::filesystem::path& cg15,
                          const std::filesystem::path& outputFile, bool convertRawToBmp,
-                         image::ConversionContext& context, Progress& progress, const WriterFaults& faults = {},
+                         Progress& progress, const WriterFaults& faults = {},
                          unsigned workers = kAllCores);
 
 }  // namespace resmill::drm

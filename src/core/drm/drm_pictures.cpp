@@ -90,8 +90,7 @@ void OriginalDrm::WriteOriginal(const StoredPicture& picture, const fs::path& ta
   output.Commit();
 }
 
-std::vector<fs::path> OriginalDrm::Restore(int number, const fs::path& drmPackFolder, bool convertRawToBmp,
-                                           image::ConversionContext& context) const {
+std::vector<fs::path> OriginalDrm::Restore(int number, const fs::path& drmPackFolder, bool convertRawToBmp) const {
   const StoredPicture& picture = Picture(number);
   const PictureFolder icons(JoinTail(drmPackFolder, "icons"));
   std::vector<fs::path> written;
@@ -117,7 +116,7 @@ std::vector<fs::path> OriginalDrm::Restore(int number, const fs::path& drmPackFo
   if (convertRawToBmp) {
     // The unpack's own conversion, from the file just restored: the same PNG it wrote.
     const fs::path png = icons.PathFor(fmt::format("{}.png", number));
-    image::RawToBmp(context, rawFile, png, image::kPngFormat);
+    image::RawToBmp(rawFile, png, image::kPngFormat);
     written.push_back(png);
   }
   return written;

@@ -42,7 +42,7 @@ class OriginalDrm {
   /// a GIF-table picture to icons/<n>.gif or <n>.bmp (a <n>.gif beside a restored
   /// <n>.bmp is removed, as the compile would take it). Returns the files written.
   std::vector<std::filesystem::path> Restore(int number, const std::filesystem::path& drmPackFolder,
-                                             bool convertRawToBmp, image::ConversionContext& context) const;
+                                             bool convertRawToBmp) const;
 
  private:
   void WriteOriginal(const StoredPicture& picture, const std::filesystem::path& target) const;

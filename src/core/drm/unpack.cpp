@@ -92,7 +92,7 @@ struct PreparedRaw {
 }  // namespace
 
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
-                bool convertRawToBmp, image::ConversionContext& context, Progress& progress, unsigned workers) {
+                bool convertRawToBmp, Progress& progress, unsigned workers) {
   ProgressStep step(progress, "Extracting RAWs");
   const fs::path rawsFolder = JoinTail(drmPackFolder, "raws");
   CreateFolder(rawsFolder);
@@ -138,10 +138,6 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
     if (prepared.png) {
       // A failing disk still ends the unpack.
       WriteFileAtomically(icons.PathFor(fmt::format("{}.png", i)), prepared.png->bytes);
-      if (prepared.png->produced) {
-        context.LastPictureWidth = picture.width;
-        context.LastPictureHeight = picture.height;
-      }
     }
     step.SetPosition(PercentDone(i, layout.RawCount));
   };
@@ -168,12 +164,12 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
 }
 
 DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool convertRawToBmp,
-                    image::ConversionContext& context, Progress& progress, unsigned workers) {
+                    Progress& progress, unsigned workers) {
   BinaryFile image(cg15, BinaryFile::Mode::Read);
   DrmLayout layout = ReadDrmLayout(image, DrmVariantOf(image));
   DrmTables tables = ReadDrmTables(image, layout);
   if (layout.DrmVariant == 1) {
-    ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, context, progress, workers);
+    ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, progress, workers);
   }
   ExtractGifs(image, layout, tables, drmPackFolder, progress);
   image.Close();

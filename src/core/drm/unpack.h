@@ -23,7 +23,7 @@ namespace resmill::drm {
 /// on `workers` threads (kAllCores: one per core; 1: on the calling thread
 /// alone); the files and progress are the same whatever the count.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
-                    bool convertRawToBmp, image::ConversionContext& context, Progress& progress,
+                    bool convertRawToBmp, Progress& progress,
                     unsigned workers = kAllCores);
 
 /// Picture `number` (1 … RawCount + GifCount) as the unpack stores it: where its
@@ -43,7 +43,7 @@ StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const Dr
 /// to drmPackFolder/icons when converting, on `workers` threads); returns RawCount.
 int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
                 const std::filesystem::path& drmPackFolder, bool convertRawToBmp,
-                image::ConversionContext& context, Progress& progress, unsigned workers = kAllCores);
+                Progress& progress, unsigned workers = kAllCores);
 
 /// Writes the GIF-table pictures to drmPackFolder/icons, numbered from RawCount + 1;
 /// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount.

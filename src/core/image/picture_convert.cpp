@@ -77,8 +77,7 @@ PictureKind DetectPictureKind(const std::filesystem::path& path) {
   return h.bitsPerPixel == 18 ? PictureKind::K18 : PictureKind::K32;
 }
 
-RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path& source,
-                        const std::filesystem::path& target, int formatIndex) {
+RawToBmpResult RawToBmp(const std::filesystem::path& source, const std::filesystem::path& target, int formatIndex) {
   RawToBmpResult result;
   result.kind = DetectPictureKind(source);
   result.target = target;
@@ -95,18 +94,17 @@ RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path&
       ConvertedRaw converted = ConvertRawBytes(ReadRawPictureBytes(source, *size), *size, formatIndex, source);
       WriteFileAtomically(target, converted.bytes);
       if (converted.produced) {
-        context.LastPictureWidth = size->width;
-        context.LastPictureHeight = size->height;
+        result.size = *size;
         result.produced = true;
       }
       return result;
     }
     case PictureKind::K18:
-      DecodeK18(context, source, target, mime());
+      result.size = DecodeK18(source, target, mime());
       result.produced = true;
       return result;
     case PictureKind::K32:
-      DecodeK32(context, source, target, mime());
+      result.size = DecodeK32(source, target, mime());
       result.produced = true;
       return result;
     case PictureKind::G:
@@ -156,8 +154,8 @@ EncodedRaw EncodeRawPicture(const std::filesystem::path& source) {
   return raw;
 }
 
-std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const std::filesystem::path& source,
-                                              PictureKind wanted, const std::filesystem::path& target) {
+std::optional<BmpToRawResult> BmpToRaw(const std::filesystem::path& source, PictureKind wanted,
+                                       const std::filesystem::path& target) {
   if (wanted != PictureKind::Raw) {
     std::string extension = UpperExtension(source.string());
     if (extension == ".GIF" || extension == ".PNG") wanted = PictureKind::G;
@@ -165,26 +163,22 @@ std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const 
   switch (wanted) {
     case PictureKind::Raw: {
       // An unreadable source is reported as 0 x 0 together with its empty RAW file.
-      context.LastPictureWidth = 0;
-      context.LastPictureHeight = 0;
       EncodedRaw raw = EncodeRawPicture(source);
-      context.LastPictureWidth = raw.width;
-      context.LastPictureHeight = raw.height;
       WriteFileAtomically(target, raw.bytes);
-      return target;
+      return BmpToRawResult{target, RawSize{raw.width, raw.height}};
     }
     case PictureKind::K18: {
       std::filesystem::path k = WithExtension(target, ".k");
       EncodeK18(source, k);
-      return k;
+      return BmpToRawResult{k, {}};
     }
     case PictureKind::K32: {
       std::filesystem::path k = WithExtension(target, ".k");
       EncodeK32(source, k);
-      return k;
+      return BmpToRawResult{k, {}};
     }
     case PictureKind::G:
-      return StoreGPicture(source, target);
+      return BmpToRawResult{StoreGPicture(source, target), {}};
     case PictureKind::Other:
       break;
   }

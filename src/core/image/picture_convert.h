@@ -30,13 +30,6 @@ inline constexpr int kPngFormat = 1;
 inline constexpr int kBmpFormat = 2;
 inline constexpr int kJpegFormat = 3;
 
-/// The size of the picture handled last (LastPictureWidth, LastPictureHeight):
-/// set by the RAW and K decodes and the RAW encode; 0 marks an unusable picture.
-struct ConversionContext {
-  int LastPictureWidth = 0;
-  int LastPictureHeight = 0;
-};
-
 struct RawSize {
   int width = 0;
   int height = 0;
@@ -52,10 +45,10 @@ struct RawToBmpResult {
   bool produced = false;          ///< a target picture was written
   PictureKind kind = PictureKind::Other;
   std::filesystem::path target;   ///< where it was written (a G picture changes the extension)
+  RawSize size;                   ///< a RAW or K picture's size, from its tag or header; else 0 x 0
 };
 /// Device picture → ordinary picture of OutputFormats[formatIndex].
-RawToBmpResult RawToBmp(ConversionContext& context, const std::filesystem::path& source,
-                        const std::filesystem::path& target, int formatIndex);
+RawToBmpResult RawToBmp(const std::filesystem::path& source, const std::filesystem::path& target, int formatIndex);
 
 /// What RawToBmp makes of a RAW picture, worked out in memory so that batches can
 /// convert on several threads and write in order on one: `raw` holds the RAW
@@ -84,9 +77,14 @@ EncodedRaw EncodeRawPicture(const std::filesystem::path& source);
 
 /// Ordinary picture → device picture of the wanted kind (Raw, K18, K32, G); a GIF or
 /// PNG source wanted as anything but Raw is stored as a G picture. Returns the path
-/// written (its extension may differ from `target`'s); nothing for another kind.
-std::optional<std::filesystem::path> BmpToRaw(ConversionContext& context, const std::filesystem::path& source,
-                                              PictureKind wanted, const std::filesystem::path& target);
+/// written (its extension may differ from `target`'s) and, for a RAW picture, the size
+/// of the picture decoded, 0 x 0 for one that cannot be read; nothing for another kind.
+struct BmpToRawResult {
+  std::filesystem::path written;
+  RawSize size;
+};
+std::optional<BmpToRawResult> BmpToRaw(const std::filesystem::path& source, PictureKind wanted,
+                                       const std::filesystem::path& target);
 
 /// Width and height of a picture; (0, 0) when it cannot be read.
 RawSize GetPictureSize(const std::filesystem::path& path);

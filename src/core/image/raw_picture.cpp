@@ -233,15 +233,15 @@ std::vector<std::uint8_t> RawBytesToPicture(std::span<const std::uint8_t> bytes,
 }
 
 namespace {
-void DecodeK(ConversionContext& context, const std::filesystem::path& k, const std::filesystem::path& output,
-             std::string_view mime, KLayout layout) {
+RawSize DecodeK(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime,
+                KLayout layout) {
   int encoder = EncoderFor(mime);
   // Pixel data and mask may each reach the K limit; nothing beyond them is read.
   std::vector<std::uint8_t> bytes = ReadUpTo(k, kKHeaderSize + 2 * kMaxKBytes);
   KHeader h = ReadKHeader(bytes, k);
-  context.LastPictureWidth = static_cast<int>(std::min<std::uint32_t>(h.width, INT32_MAX));
-  context.LastPictureHeight = static_cast<int>(std::min<std::uint32_t>(h.height, INT32_MAX));
   graphics::SaveBitmap(DecodeKBytes(bytes, layout, k), output, encoder);
+  return {static_cast<int>(std::min<std::uint32_t>(h.width, INT32_MAX)),
+          static_cast<int>(std::min<std::uint32_t>(h.height, INT32_MAX))};
 }
 
 void EncodeK(const std::filesystem::path& picture, const std::filesystem::path& k, KLayout layout) {
@@ -251,14 +251,12 @@ void EncodeK(const std::filesystem::path& picture, const std::filesystem::path& 
 }
 }  // namespace
 
-void DecodeK18(ConversionContext& context, const std::filesystem::path& k, const std::filesystem::path& output,
-               std::string_view mime) {
-  DecodeK(context, k, output, mime, KLayout::Bits18);
+RawSize DecodeK18(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime) {
+  return DecodeK(k, output, mime, KLayout::Bits18);
 }
 
-void DecodeK32(ConversionContext& context, const std::filesystem::path& k, const std::filesystem::path& output,
-               std::string_view mime) {
-  DecodeK(context, k, output, mime, KLayout::Bits32);
+RawSize DecodeK32(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime) {
+  return DecodeK(k, output, mime, KLayout::Bits32);
 }
 
 void EncodeK18(const std::filesystem::path& picture, const std::filesystem::path& k) {

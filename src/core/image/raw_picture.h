@@ -82,12 +82,10 @@ std::vector<std::uint8_t> RawBytesToPicture(std::span<const std::uint8_t> bytes,
 /// RAW picture → picture file in the format of `mime`.
 void DecodeRaw16(const std::filesystem::path& raw, const std::filesystem::path& output, int width,
                  std::string_view mime, int height);
-/// K picture (18-bit layout) → picture file; sets the context's last picture size from the header.
-void DecodeK18(ConversionContext& context, const std::filesystem::path& k, const std::filesystem::path& output,
-               std::string_view mime);
-/// K picture (32-bit layout, the header's stride) → picture file; sets the last picture size.
-void DecodeK32(ConversionContext& context, const std::filesystem::path& k, const std::filesystem::path& output,
-               std::string_view mime);
+/// K picture (18-bit layout) → picture file; the size its header gives.
+RawSize DecodeK18(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime);
+/// K picture (32-bit layout, the header's stride) → picture file; the size its header gives.
+RawSize DecodeK32(const std::filesystem::path& k, const std::filesystem::path& output, std::string_view mime);
 /// Picture file → 18-bit K picture; a source that cannot be read is refused.
 void EncodeK18(const std::filesystem::path& picture, const std::filesystem::path& k);
 /// Picture file → 32-bit K picture; a source that cannot be read is refused.

@@ -2,7 +2,6 @@
 // The one seam through which core talks to the user. The window, resmill-cli
 // and the tests each implement it; core never draws, prints or exits itself.
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,15 +67,6 @@ class UserInterface {
   virtual void ShowMessage(std::string_view text, std::string_view caption, MessageOwner owner) = 0;
   /// A message box with OK and Cancel; true for OK.
   virtual bool Confirm(std::string_view text, std::string_view caption, MessageOwner owner) = 0;
-  /// The file-open dialog; `filter` is in the "Name|*.a;*.b|Name|*.c" form. Nothing when cancelled.
-  virtual std::optional<std::filesystem::path> ChooseOpenFile(std::string_view title,
-                                                              std::string_view filter) = 0;
-  /// The file-save dialog. Nothing when cancelled.
-  virtual std::optional<std::filesystem::path> ChooseSaveFile(std::string_view title, std::string_view filter,
-                                                              std::string_view defaultExtension) = 0;
-  /// The folder chooser starting at `startFolder`. Nothing when cancelled.
-  virtual std::optional<std::filesystem::path> ChooseFolder(std::string_view title,
-                                                            const std::filesystem::path& startFolder) = 0;
   /// The icon-size question for `iconName`, offering `proposed`; nothing when cancelled.
   virtual std::optional<IconSize> AskIconSize(std::string_view iconName, IconSize proposed) = 0;
   /// The main window's status bar.

@@ -126,9 +126,8 @@ void BuildSetupModel::Activate(bool& buildCompleted) {
   }
 }
 
-void BuildSetupModel::ChooseSourceFolder() {
-  const std::filesystem::path& start = sourceFolder_.empty() ? folders_.startFolder : sourceFolder_;
-  if (auto chosen = ui_.ChooseFolder("", start)) SetSourceFolder(*chosen);
+const std::filesystem::path& BuildSetupModel::SourceFolderStart() const {
+  return sourceFolder_.empty() ? folders_.startFolder : sourceFolder_;
 }
 
 void BuildSetupModel::SetSourceFolder(const std::filesystem::path& folder) {
@@ -203,8 +202,7 @@ void BuildSetupModel::Reset() {
   portTableChecked_ = false;
 }
 
-void BuildSetupModel::ApplyPortTable() {
-  auto file = ui_.ChooseOpenFile("Select icon port table", "Port Tables|*.dpt");
+void BuildSetupModel::ApplyPortTable(const std::optional<std::filesystem::path>& file) {
   if (!file) {
     portTableChecked_ = false;
     return;

@@ -126,9 +126,12 @@ struct BuildSetupControls {
   bool operator==(const BuildSetupControls&) const = default;
 };
 
+inline constexpr std::string_view kPortTableTitle = "Select icon port table";
+inline constexpr std::string_view kPortTableFilter = "Port Tables|*.dpt";
+
 /// The Build Setup dialog without its window. Created once per run; the window
 /// forwards every user action to it and redraws from its accessors afterwards.
-/// It appends pairings to the session's ReplacementTable, which the Build command runs.
+/// It appends pairings to the ReplacementTable it is given, which the Build command runs.
 class BuildSetupModel {
  public:
   /// `table` and `ui` must outlive the model.
@@ -155,8 +158,8 @@ class BuildSetupModel {
   const std::filesystem::path& SourceFolder() const { return sourceFolder_; }
 
   // -- user actions --------------------------------------------------------------
-  /// "Select source folder": asks UserInterface::ChooseFolder (no title); a cancel changes nothing.
-  void ChooseSourceFolder();
+  /// Where "Select source folder" starts its folder chooser (no title); a cancel there changes nothing.
+  const std::filesystem::path& SourceFolderStart() const;
   /// Takes `folder` as the chosen source folder (what the folder chooser's OK does).
   /// The same folder again keeps the list and selection; existing pairings are kept.
   void SetSourceFolder(const std::filesystem::path& folder);
@@ -174,9 +177,9 @@ class BuildSetupModel {
   void SetStretch(bool checked) { stretch_ = checked; }
   /// "Reset": drops every pairing, re-enables and clears "Apply port table", erases the marker.
   void Reset();
-  /// The user clicked "Apply port table": asks for a ".dpt" file (title "Select icon port
-  /// table", filter "Port Tables|*.dpt"), then ApplyPortTableFile. A cancel clears the box.
-  void ApplyPortTable();
+  /// The user clicked "Apply port table" and chose `file` in the file dialog of
+  /// kPortTableTitle and kPortTableFilter: ApplyPortTableFile. A cancel (nothing) clears the box.
+  void ApplyPortTable(const std::optional<std::filesystem::path>& file);
   /// Replaces the pairings by the entries of the port table `file` and shows "Table applied".
   /// A bad header shows "Invalid port table header" / "Error", keeps the pairings and gives false.
   bool ApplyPortTableFile(const std::filesystem::path& file);

@@ -17,10 +17,9 @@ std::optional<image::graphics::Bitmap> LoadPreviewPicture(const std::filesystem:
   try {
     if (image::DetectPictureKind(picture) == image::PictureKind::Other) return image::graphics::LoadBitmap(picture);
     std::filesystem::path temp = tempFolder / "temp.png";
-    image::ConversionContext conversion;
     image::RawToBmpResult converted;
     try {
-      converted = image::RawToBmp(conversion, picture, temp, image::kPngFormat);
+      converted = image::RawToBmp(picture, temp, image::kPngFormat);
     } catch (...) {
       DeleteFileQuietly(temp);
       throw;

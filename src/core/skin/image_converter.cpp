@@ -9,7 +9,7 @@ namespace resmill::skin {
 
 image::RawToBmpResult ImageConverter::ToOrdinary(const std::filesystem::path& device,
                                                  const std::filesystem::path& target) {
-  return image::RawToBmp(context_, device, target, image::kGifFormat);
+  return image::RawToBmp(device, target, image::kGifFormat);
 }
 
 std::optional<std::filesystem::path> ImageConverter::ToDevice(const std::filesystem::path& ordinary,
@@ -27,7 +27,9 @@ std::optional<std::filesystem::path> ImageConverter::ToDevice(const std::filesys
     }
     return k;
   }
-  return image::BmpToRaw(context_, ordinary, kind, target);
+  std::optional<image::BmpToRawResult> written = image::BmpToRaw(ordinary, kind, target);
+  if (!written) return std::nullopt;
+  return written->written;
 }
 
 }  // namespace resmill::skin

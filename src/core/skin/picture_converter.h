@@ -20,16 +20,12 @@ class PictureConverter {
                                                         const std::filesystem::path& target) = 0;
 };
 
-/// RawToBmp and BmpToRaw of the pictures layer, with the session's conversion context.
+/// RawToBmp and BmpToRaw of the pictures layer.
 class ImageConverter final : public PictureConverter {
  public:
-  explicit ImageConverter(image::ConversionContext& context) : context_(context) {}
   image::RawToBmpResult ToOrdinary(const std::filesystem::path& device, const std::filesystem::path& target) override;
   std::optional<std::filesystem::path> ToDevice(const std::filesystem::path& ordinary, image::PictureKind kind,
                                                 const std::filesystem::path& target) override;
-
- private:
-  image::ConversionContext& context_;
 };
 
 }  // namespace resmill::skin
