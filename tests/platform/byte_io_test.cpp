@@ -111,7 +111,7 @@ TEST(Numeric, RoundingRules) {
   struct Case { int a, b, c, expected; };
   for (Case c : {Case{5, 1, 2, 3}, Case{-5, 1, 2, -3}, Case{7, 3, 2, 11}, Case{10, 10, 3, 33}, Case{1, 1, 0, -1},
                  Case{145, 48, 100, 70}}) {
-    EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.expected) << c.a << "*" << c.b << "/" << c.c;
+    EXPECT_EQ(MultiplyDivide(c.a, c.b, c.c), c.expected) << c.a << "*" << c.b << "/" << c.c;
   }
 }
 

@@ -19,7 +19,7 @@ inline int PercentDone(std::int64_t done, std::int64_t total) {
 
 /// a × b / c with the intermediate product in 64 bits, a half rounded away from
 /// zero; −1 when c is 0 or the result does not fit an int.
-inline int MulDiv(int a, int b, int c) {
+inline int MultiplyDivide(int a, int b, int c) {
   if (c == 0) return -1;
   std::int64_t p = static_cast<std::int64_t>(a) * b;
   std::int64_t q = p / c, r = p % c;

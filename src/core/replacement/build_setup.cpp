@@ -43,14 +43,14 @@ PreviewPlacement PlacePreview(const Rect& panel, int w, int h, bool stretch) {
   int nw = w, nh = h;
   if (stretch || (w > aw && h > ah)) {
     int s = std::min(aw, ah), b = std::max(w, h);
-    nw = MulDiv(w, s, b);
-    nh = MulDiv(h, s, b);
+    nw = MultiplyDivide(w, s, b);
+    nh = MultiplyDivide(h, s, b);
   } else if (w > aw) {
     nw = aw;
-    nh = MulDiv(h, aw, w);
+    nh = MultiplyDivide(h, aw, w);
   } else if (h > ah) {
     nh = ah;
-    nw = MulDiv(w, ah, h);
+    nw = MultiplyDivide(w, ah, h);
   }
   // A picture of extreme proportions can shrink to nothing on one side; keep one pixel of it.
   nw = std::max(nw, 1);
