@@ -23,16 +23,7 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
-/// RAW 1: 4x4 with a transparent border, 2: 5x3 opaque, 3: 0x6 (stored without pixels), 4: 6x6;
-/// GIF-table 5: 8x8 GIF, 6: 10x10 GIF of 3 frames, 7: 6x4 BMP, 8: 12x8 GIF.
-sample::DrmRecipe TestRecipe(int seed = 0) {
-  sample::DrmRecipe recipe;
-  recipe.raws = {sample::DrawRaw(4, 4, seed + 1, true), sample::DrawRaw(5, 3, seed + 2, false),
-               sample::DrawRaw(0, 6, seed + 3, false), sample::DrawRaw(6, 6, seed + 4, true)};
-  recipe.gifs = {sample::DrawGif(8, 8, 1, true, seed + 5), sample::DrawGif(10, 10, 3, false, seed + 6),
-               sample::DrawBmp(6, 4, seed + 7), sample::DrawGif(12, 8, 1, false, seed + 8)};
-  return recipe;
-}
+sample::DrmRecipe TestRecipe(int seed = 0) { return sample::MixedSmallDrm(seed); }
 
 /// An unpacked tree beside its image, as a slot of the work tree holds them.
 struct Tree {

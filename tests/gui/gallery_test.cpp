@@ -33,16 +33,7 @@ using test::EnsureApp;
 using test::ScriptedRunner;
 using State = app::PictureState;
 
-/// RAW 1: 4x4, 2: 5x3, 3: 0x6 (no pixels), 4: 6x6; GIF-table 5: 8x8 GIF, 6: 10x10 GIF of
-/// 3 frames, 7: 6x4 BMP, 8: 12x8 GIF.
-sample::DrmRecipe SmallDrm(int seed = 0) {
-  sample::DrmRecipe recipe;
-  recipe.raws = {sample::DrawRaw(4, 4, seed + 1, true), sample::DrawRaw(5, 3, seed + 2, false),
-                 sample::DrawRaw(0, 6, seed + 3, false), sample::DrawRaw(6, 6, seed + 4, true)};
-  recipe.gifs = {sample::DrawGif(8, 8, 1, true, seed + 5), sample::DrawGif(10, 10, 3, false, seed + 6),
-                 sample::DrawBmp(6, 4, seed + 7), sample::DrawGif(12, 8, 1, false, seed + 8)};
-  return recipe;
-}
+sample::DrmRecipe SmallDrm(int seed = 0) { return sample::MixedSmallDrm(seed); }
 
 bool WaitFor(const std::function<bool()>& condition, int ms = 5000) { return QTest::qWaitFor(condition, ms); }
 

@@ -409,6 +409,15 @@ DrmRecipe SampleVariant0Drm(int seed) {
   return recipe;
 }
 
+DrmRecipe MixedSmallDrm(int seed) {
+  DrmRecipe recipe;
+  recipe.raws = {DrawRaw(4, 4, seed + 1, true), DrawRaw(5, 3, seed + 2, false), DrawRaw(0, 6, seed + 3, false),
+                 DrawRaw(6, 6, seed + 4, true)};
+  recipe.gifs = {DrawGif(8, 8, 1, true, seed + 5), DrawGif(10, 10, 3, false, seed + 6), DrawBmp(6, 4, seed + 7),
+                 DrawGif(12, 8, 1, false, seed + 8)};
+  return recipe;
+}
+
 DrmRecipe LargeDrm() {
   DrmRecipe recipe;
   const std::pair<int, int> sizes[] = {{16, 16}, {24, 24}, {32, 32}, {20, 20}, {48, 48}, {40, 30}, {64, 64}};

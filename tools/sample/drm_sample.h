@@ -88,6 +88,10 @@ DrmRecipe SampleDrm(int seed = 0);
 DrmRecipe SampleVariant0Drm(int seed = 0);
 /// The benchmark's DRM: 3,000 RAW pictures (up to 176x220) and 4,000 GIF-table pictures.
 DrmRecipe LargeDrm();
+/// One picture of each kind and oddity, small: RAW 1: 4x4 with a transparent border,
+/// 2: 5x3 opaque, 3: 0x6 (stored without pixels), 4: 6x6; GIF-table 5: 8x8 GIF,
+/// 6: 10x10 GIF of 3 frames, 7: 6x4 BMP, 8: 12x8 GIF.
+DrmRecipe MixedSmallDrm(int seed = 0);
 
 /// A flash file around a DRM image: RAMDLD, a code group 2 and code group 15.
 struct FlashSpec {
