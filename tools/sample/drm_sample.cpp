@@ -309,33 +309,10 @@ Bytes BuildDrmImage(const DrmRecipe& recipe, DrmPlacement* placementOut) {
 
   // The recipe's own pointers, never over a word the layout is read from.
   auto aim = [&](const ExtraPointer& extra) {
-    std::int64_t start = 0;
-    switch (extra.area) {
-      case DrmArea::Image:
-        start = 0;
-        break;
-      case DrmArea::RawData:
-        start = p.rawData;
-        break;
-      case DrmArea::RawTable:
-        start = p.rawTable;
-        break;
-      case DrmArea::RawTableEnd:
-        start = p.rawTableEnd;
-        break;
-      case DrmArea::GifData:
-        start = p.gifData;
-        break;
-      case DrmArea::GifTable:
-        start = p.gifTable;
-        break;
-      case DrmArea::GifTableEnd:
-        start = p.gifTableEnd;
-        break;
-      case DrmArea::ImageEnd:
-        start = static_cast<std::int64_t>(img.size());
-        break;
-    }
+    // In the order of DrmArea.
+    const std::int64_t starts[] = {0,          p.rawData,  p.rawTable,    p.rawTableEnd,
+                                   p.gifData,  p.gifTable, p.gifTableEnd, static_cast<std::int64_t>(img.size())};
+    const std::int64_t start = starts[static_cast<std::size_t>(extra.area)];
     const bool rawArea =
         extra.area == DrmArea::RawData || extra.area == DrmArea::RawTable || extra.area == DrmArea::RawTableEnd;
     if (rawArea && !v1) throw std::invalid_argument("a variant-0 DRM has no RAW areas");
