@@ -5,9 +5,11 @@
 #include <random>
 #include <sstream>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "cli_app.h"
+#include "platform/error.h"
 
 namespace resmill::test {
 namespace fs = std::filesystem;
@@ -112,5 +114,19 @@ bool ScriptedUi::Confirm(std::string_view text, std::string_view caption, Messag
 }
 
 std::optional<IconSize> ScriptedUi::AskIconSize(std::string_view, IconSize) { return iconSizeAnswer; }
+
+void ExpectReadBackRefusal(const std::function<void()>& save, std::string_view message, std::string_view file,
+                           std::string_view saved) {
+  using ::testing::HasSubstr;
+  try {
+    save();
+    ADD_FAILURE() << saved;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Internal);
+    EXPECT_THAT(e.what(), HasSubstr(std::string(message)));
+    EXPECT_THAT(e.what(), HasSubstr(std::string(file)));
+    EXPECT_THAT(e.what(), HasSubstr("please report it"));
+  }
+}
 
 }  // namespace resmill::test

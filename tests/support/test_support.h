@@ -6,8 +6,10 @@
 #include <ctime>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/user_interface.h"
@@ -85,5 +87,11 @@ class ScriptedUi final : public UserInterface, public Progress {
   void SetPosition(int percent) override { progressPositions.push_back(percent); }
   void Close() override { progressVisible = false; }
 };
+
+/// Runs `save`, whose read-back is to find the written file damaged: it must fail
+/// as a fault of ours (Internal, "please report it") that names `file` and says
+/// `message`. `saved` is the failure to report when the save went through.
+void ExpectReadBackRefusal(const std::function<void()>& save, std::string_view message, std::string_view file,
+                           std::string_view saved);
 
 }  // namespace resmill::test
