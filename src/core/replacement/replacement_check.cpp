@@ -30,11 +30,9 @@ constexpr std::int64_t kMaxSourceFileSize = std::int64_t{1} << 30;
 
 constexpr std::array<std::string_view, 3> kTargetExtensions = {".BMP", ".GIF", ".PNG"};
 
-PictureFormat FormatOfExtension(std::string_view upperExtension) {
-  if (upperExtension == ".PNG") return PictureFormat::Png;
-  if (upperExtension == ".GIF") return PictureFormat::Gif;
-  if (upperExtension == ".BMP") return PictureFormat::Bmp;
-  return PictureFormat::Unknown;
+PictureFormat FormatOfExtension(std::string_view extension) {
+  const int encoder = image::graphics::FindEncoderByExtension(extension);
+  return encoder < 0 ? PictureFormat::Unknown : image::graphics::ImageEncoders()[static_cast<std::size_t>(encoder)].format;
 }
 
 [[noreturn]] void ThrowShort(const fs::path& file, std::int64_t have, std::uint64_t need, std::string_view what) {
