@@ -1,7 +1,5 @@
 #include "replacement/replacement_check.h"
 
-#include "image/graphics/gif_animation.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -161,11 +159,9 @@ CheckedReplacement ReplacementChecker::Check(const fs::path& source, const fs::p
     }
   } else {
     // The bytes go into the icon as they are, or are cut into frames as GIF blocks: they
-    // must be the format the extension names, whole.
-    std::vector<std::uint8_t> bytes = ReadWhole(source);
-    DecodeOrdinary(bytes, source, FormatOfExtension(sourceExt));
-    // The resize reads the whole animation: its own refusals (size limits, damaged frames) come first here.
-    if (checked.plan == ReplacementPlan::ResizeGif) image::graphics::DecodeGifAnimation(bytes, source);
+    // must be the format the extension names, whole. For a GIF that means every frame
+    // decodes as the resize will decode it, so the resize cannot refuse it later.
+    DecodeOrdinary(ReadWhole(source), source, FormatOfExtension(sourceExt));
   }
 
   // A GIF resize asks for a size when the icon has none; a redraw has nobody to ask.
