@@ -12,12 +12,6 @@ namespace resmill::replacement {
 
 namespace {
 
-std::string_view MimeForTarget(std::string_view upperExtension) {
-  if (upperExtension == ".GIF") return "image/gif";
-  if (upperExtension == ".PNG") return "image/png";
-  return "image/bmp";
-}
-
 ReplacementOutcome Redraw(ReplacementContext& ctx, const CheckedReplacement& pairing) {
   namespace graphics = image::graphics;
   std::optional<graphics::Bitmap> decoded;
@@ -33,7 +27,8 @@ ReplacementOutcome Redraw(ReplacementContext& ctx, const CheckedReplacement& pai
                        "Icon skipped", MessageOwner::MainWindow);
     return ReplacementOutcome::Skipped;
   }
-  const int encoder = graphics::FindEncoderByMime(MimeForTarget(UpperExtension(pairing.target.string())));
+  // The check let through only targets of an encoder's extension.
+  const int encoder = graphics::FindEncoderByExtension(UpperExtension(pairing.target.string()));
   graphics::SaveBitmap(graphics::Stretch(picture, size.width, size.height), pairing.target, encoder);
   return ReplacementOutcome::Converted;
 }

@@ -1,7 +1,5 @@
 #include "replacement/replacement_check.h"
 
-#include "image/graphics/gif_animation.h"
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -30,11 +28,9 @@ constexpr std::int64_t kMaxSourceFileSize = std::int64_t{1} << 30;
 
 constexpr std::array<std::string_view, 3> kTargetExtensions = {".BMP", ".GIF", ".PNG"};
 
-PictureFormat FormatOfExtension(std::string_view upperExtension) {
-  if (upperExtension == ".PNG") return PictureFormat::Png;
-  if (upperExtension == ".GIF") return PictureFormat::Gif;
-  if (upperExtension == ".BMP") return PictureFormat::Bmp;
-  return PictureFormat::Unknown;
+PictureFormat FormatOfExtension(std::string_view extension) {
+  const int encoder = image::graphics::FindEncoderByExtension(extension);
+  return encoder < 0 ? PictureFormat::Unknown : image::graphics::ImageEncoders()[static_cast<std::size_t>(encoder)].format;
 }
 
 [[noreturn]] void ThrowShort(const fs::path& file, std::int64_t have, std::uint64_t need, std::string_view what) {
@@ -163,11 +159,9 @@ CheckedReplacement ReplacementChecker::Check(const fs::path& source, const fs::p
     }
   } else {
     // The bytes go into the icon as they are, or are cut into frames as GIF blocks: they
-    // must be the format the extension names, whole.
-    std::vector<std::uint8_t> bytes = ReadWhole(source);
-    DecodeOrdinary(bytes, source, FormatOfExtension(sourceExt));
-    // The resize reads the whole animation: its own refusals (size limits, damaged frames) come first here.
-    if (checked.plan == ReplacementPlan::ResizeGif) image::graphics::DecodeGifAnimation(bytes, source);
+    // must be the format the extension names, whole. For a GIF that means every frame
+    // decodes as the resize will decode it, so the resize cannot refuse it later.
+    DecodeOrdinary(ReadWhole(source), source, FormatOfExtension(sourceExt));
   }
 
   // A GIF resize asks for a size when the icon has none; a redraw has nobody to ask.

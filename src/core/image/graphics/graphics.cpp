@@ -14,6 +14,7 @@
 #include "platform/atomic_output.h"
 #include "platform/binary_file.h"
 #include "platform/error.h"
+#include "platform/file_system.h"
 
 namespace resmill::image::graphics {
 
@@ -151,6 +152,13 @@ int FindEncoderByMime(std::string_view mime) {
     if (kEncoders[i].mime == mime) found = static_cast<int>(i);
   }
   return found;
+}
+
+int FindEncoderByExtension(std::string_view extension) {
+  for (std::size_t i = 0; i < kEncoders.size(); ++i) {
+    if (EqualsCaseBlind(kEncoders[i].extension, extension)) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 std::vector<std::uint8_t> EncodeBitmap(const Bitmap& bitmap, int encoderIndex) {

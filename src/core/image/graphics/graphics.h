@@ -52,6 +52,8 @@ struct ImageEncoder {
 std::span<const ImageEncoder> ImageEncoders();
 /// Index of the last encoder whose MIME type equals `mime` exactly (case-sensitive); -1 when none.
 int FindEncoderByMime(std::string_view mime);
+/// Index of the encoder whose extension equals `extension` (".png", dot included) case-blind; -1 when none.
+int FindEncoderByExtension(std::string_view extension);
 
 /// The bytes of `bitmap` in the encoder's format. GIF follows the palette rule of
 /// EncodeGif; BMP is 24-bit when every pixel is opaque, else 32-bit with an alpha mask;
