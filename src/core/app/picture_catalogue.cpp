@@ -16,8 +16,7 @@ namespace gfx = image::graphics;
 
 namespace {
 
-/// The largest side the RAW table's size bytes can hold.
-constexpr int kMaxRawSide = 255;
+using drm::kMaxRawSide;
 
 PictureSize HeaderSize(const fs::path& file) {
   std::optional<gfx::PictureInfo> info = gfx::ReadPictureInfo(file);
