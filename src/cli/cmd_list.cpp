@@ -37,14 +37,8 @@ struct Filters {
 
   bool Wanted(app::PictureState state) const {
     if (!edited && !empty && !unreadable) return true;
-    switch (state) {
-      case app::PictureState::Edited:
-      case app::PictureState::NewSize: return edited;
-      case app::PictureState::Empty: return empty;
-      case app::PictureState::Unreadable: return unreadable;
-      case app::PictureState::Original: break;
-    }
-    return false;
+    return (edited && app::IsEdited(state)) || (empty && state == app::PictureState::Empty) ||
+           (unreadable && state == app::PictureState::Unreadable);
   }
 };
 

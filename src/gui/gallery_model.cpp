@@ -338,14 +338,14 @@ void GalleryFilterModel::SetFilter(GalleryFilter filter) {
 
 bool GalleryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
   if (filter_ == GalleryFilter::All) return true;
-  const int state = sourceModel()->index(sourceRow, 0, sourceParent).data(GalleryModel::StateRole).toInt();
-  if (state < 0) return false;
-  switch (static_cast<app::PictureState>(state)) {
-    case app::PictureState::Edited:
-    case app::PictureState::NewSize: return filter_ == GalleryFilter::Edited;
-    case app::PictureState::Empty: return filter_ == GalleryFilter::Empty;
-    case app::PictureState::Unreadable: return filter_ == GalleryFilter::Unreadable;
-    case app::PictureState::Original: return false;
+  const int known = sourceModel()->index(sourceRow, 0, sourceParent).data(GalleryModel::StateRole).toInt();
+  if (known < 0) return false;
+  const auto state = static_cast<app::PictureState>(known);
+  switch (filter_) {
+    case GalleryFilter::All: return true;
+    case GalleryFilter::Edited: return app::IsEdited(state);
+    case GalleryFilter::Empty: return state == app::PictureState::Empty;
+    case GalleryFilter::Unreadable: return state == app::PictureState::Unreadable;
   }
   return false;
 }

@@ -48,6 +48,10 @@ enum class PictureState {
 };
 /// "original", "edited", "new size", "empty", "cannot be read".
 std::string_view StateName(PictureState state);
+/// Changed since the unpack: edited, whether or not to another size.
+constexpr bool IsEdited(PictureState state) {
+  return state == PictureState::Edited || state == PictureState::NewSize;
+}
 
 struct PictureStatus {
   PictureState state = PictureState::Original;
