@@ -21,17 +21,6 @@ std::string FileText(const app::PictureEntry& entry) {
   return (entry.file->parent_path().filename() / entry.file->filename()).generic_string();
 }
 
-std::string StateText(const app::PictureEntry& entry, const app::PictureStatus& status) {
-  switch (status.state) {
-    case app::PictureState::NewSize:
-      return fmt::format("{} (was {})", app::StateName(status.state), app::SizeText(entry.originalSize));
-    case app::PictureState::Unreadable:
-      return fmt::format("{}: {}", app::StateName(status.state), status.problem);
-    default:
-      return std::string(app::StateName(status.state));
-  }
-}
-
 struct Filters {
   bool edited = false, empty = false, unreadable = false;
 
@@ -55,7 +44,7 @@ int List(CliRun& run, const Filters& filters) {
   for (const app::PictureEntry& entry : catalogue.Pictures()) {
     const app::PictureStatus& status = statuses[static_cast<std::size_t>(entry.number) - 1];
     if (!filters.Wanted(status.state)) continue;
-    lines.push_back({&entry, app::SizeLabel(entry), FileText(entry), StateText(entry, status)});
+    lines.push_back({&entry, app::SizeLabel(entry), FileText(entry), app::StatusText(entry, status)});
   }
   std::size_t sizeWidth = 0, fileWidth = 0;
   for (const Line& line : lines) {

@@ -169,11 +169,7 @@ QVariant GalleryModel::data(const QModelIndex& index, int role) const {
       if (entry.animated) tip += QStringLiteral(", animated");
       if (entry.file) tip += u'\n' + PathToQString(*entry.file);
       if (r.status) {
-        tip += QStringLiteral("\nThe save stores it: %1").arg(ToQString(app::StateName(r.status->state)));
-        if (r.status->state == app::PictureState::NewSize) {
-          tip += QStringLiteral(" (was %1)").arg(ToQString(app::SizeText(entry.originalSize)));
-        }
-        if (!r.status->problem.empty()) tip += QStringLiteral(": ") + ToQString(r.status->problem);
+        tip += QStringLiteral("\nThe save stores it: %1").arg(ToQString(app::StatusText(entry, *r.status)));
       }
       if (r.source) tip += QStringLiteral("\nPort puts source picture %1 here").arg(*r.source);
       return tip;
