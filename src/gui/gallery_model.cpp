@@ -27,15 +27,6 @@ QImage ToImage(const app::Thumbnail& thumbnail) {
   return image;
 }
 
-/// A file that cannot be examined (a disk failure) stops the save as surely as a damaged one.
-app::PictureStatus ExamineQuietly(const app::PictureCatalogue& catalogue, int number) {
-  try {
-    return catalogue.Examine(number);
-  } catch (const std::exception& e) {
-    return {app::PictureState::Unreadable, e.what()};
-  }
-}
-
 QImage DrawQuietly(const app::PictureCatalogue& catalogue, int number, int side) {
   try {
     if (std::optional<app::Thumbnail> thumbnail = app::MakeThumbnail(catalogue, number, side)) {
@@ -212,7 +203,7 @@ void GalleryModel::Request(int row, int slot) const {
       return;
     }
     std::optional<app::PictureStatus> status;
-    if (examine) status = ExamineQuietly(*catalogue, number);
+    if (examine) status = app::ExamineShown(*catalogue, number);
     QImage image = draw ? DrawQuietly(*catalogue, number, kThumbnailSide) : QImage();
     QMetaObject::invokeMethod(
         model, [=] { model->Deliver(generation, row, slot, stamp, status, image, !draw); }, Qt::QueuedConnection);
@@ -275,7 +266,7 @@ void GalleryModel::ExamineAll() {
     // Below the thumbnails the view waits for.
     pool_.start(QRunnable::create([=] {
       std::vector<app::PictureStatus> statuses;
-      for (const Item& item : items) statuses.push_back(ExamineQuietly(*catalogue, item.number));
+      for (const Item& item : items) statuses.push_back(app::ExamineShown(*catalogue, item.number));
       QMetaObject::invokeMethod(
           model,
           [=] {

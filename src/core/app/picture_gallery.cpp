@@ -1,5 +1,7 @@
 #include "app/picture_gallery.h"
 
+#include <exception>
+
 #include <fmt/format.h>
 
 #include "app/operations.h"
@@ -21,6 +23,14 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 }
 
 }  // namespace
+
+PictureStatus ExamineShown(const PictureCatalogue& catalogue, int number) {
+  try {
+    return catalogue.Examine(number);
+  } catch (const std::exception& e) {
+    return {PictureState::Unreadable, e.what()};
+  }
+}
 
 std::optional<Thumbnail> MakeThumbnail(const PictureCatalogue& catalogue, int number, int side) {
   if (side <= 0) return std::nullopt;
