@@ -46,9 +46,6 @@ int ChangeSettings(CliRun& run, const SettingsArguments& args) {
                            s.settings.workFolder.string());
     return kExitDone;
   }
-  if (!run.controller.Menu().settings) {
-    return run.NotAllowed("settings", "work is pending; save it or run 'reset' before changing settings");
-  }
   app::SettingsChoice choice{s.settings.cleanUpOnCompletion, s.settings.askForSourceFile, s.settings.convertRawToBmp,
                              std::nullopt};
   if (!args.cleanUp.empty()) choice.cleanUpOnCompletion = args.cleanUp == "on";
@@ -57,6 +54,7 @@ int ChangeSettings(CliRun& run, const SettingsArguments& args) {
   // The dialog's auto-close box takes effect as it is clicked; the command line does the same.
   if (!args.autoClose.empty()) s.settings.autoCloseOnStage = args.autoClose == "on";
   if (!args.workFolder.empty()) choice.newWorkFolder = run.ArgumentPath(args.workFolder);
+  // Refused (exit 2) while work is pending; the auto-close change above is then never saved.
   run.controller.ApplySettings(choice);
   return kExitDone;
 }

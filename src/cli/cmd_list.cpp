@@ -21,30 +21,13 @@ std::string FileText(const app::PictureEntry& entry) {
   return (entry.file->parent_path().filename() / entry.file->filename()).generic_string();
 }
 
-std::string StateText(const app::PictureEntry& entry, const app::PictureStatus& status) {
-  switch (status.state) {
-    case app::PictureState::NewSize:
-      return fmt::format("{} (was {})", app::StateName(status.state), app::SizeText(entry.originalSize));
-    case app::PictureState::Unreadable:
-      return fmt::format("{}: {}", app::StateName(status.state), status.problem);
-    default:
-      return std::string(app::StateName(status.state));
-  }
-}
-
 struct Filters {
   bool edited = false, empty = false, unreadable = false;
 
   bool Wanted(app::PictureState state) const {
     if (!edited && !empty && !unreadable) return true;
-    switch (state) {
-      case app::PictureState::Edited:
-      case app::PictureState::NewSize: return edited;
-      case app::PictureState::Empty: return empty;
-      case app::PictureState::Unreadable: return unreadable;
-      case app::PictureState::Original: break;
-    }
-    return false;
+    return (edited && app::IsEdited(state)) || (empty && state == app::PictureState::Empty) ||
+           (unreadable && state == app::PictureState::Unreadable);
   }
 };
 
@@ -61,7 +44,7 @@ int List(CliRun& run, const Filters& filters) {
   for (const app::PictureEntry& entry : catalogue.Pictures()) {
     const app::PictureStatus& status = statuses[static_cast<std::size_t>(entry.number) - 1];
     if (!filters.Wanted(status.state)) continue;
-    lines.push_back({&entry, app::SizeLabel(entry), FileText(entry), StateText(entry, status)});
+    lines.push_back({&entry, app::SizeLabel(entry), FileText(entry), app::StatusText(entry, status)});
   }
   std::size_t sizeWidth = 0, fileWidth = 0;
   for (const Line& line : lines) {

@@ -27,15 +27,6 @@ QImage ToImage(const app::Thumbnail& thumbnail) {
   return image;
 }
 
-/// A file that cannot be examined (a disk failure) stops the save as surely as a damaged one.
-app::PictureStatus ExamineQuietly(const app::PictureCatalogue& catalogue, int number) {
-  try {
-    return catalogue.Examine(number);
-  } catch (const std::exception& e) {
-    return {app::PictureState::Unreadable, e.what()};
-  }
-}
-
 QImage DrawQuietly(const app::PictureCatalogue& catalogue, int number, int side) {
   try {
     if (std::optional<app::Thumbnail> thumbnail = app::MakeThumbnail(catalogue, number, side)) {
@@ -169,11 +160,7 @@ QVariant GalleryModel::data(const QModelIndex& index, int role) const {
       if (entry.animated) tip += QStringLiteral(", animated");
       if (entry.file) tip += u'\n' + PathToQString(*entry.file);
       if (r.status) {
-        tip += QStringLiteral("\nThe save stores it: %1").arg(ToQString(app::StateName(r.status->state)));
-        if (r.status->state == app::PictureState::NewSize) {
-          tip += QStringLiteral(" (was %1)").arg(ToQString(app::SizeText(entry.originalSize)));
-        }
-        if (!r.status->problem.empty()) tip += QStringLiteral(": ") + ToQString(r.status->problem);
+        tip += QStringLiteral("\nThe save stores it: %1").arg(ToQString(app::StatusText(entry, *r.status)));
       }
       if (r.source) tip += QStringLiteral("\nPort puts source picture %1 here").arg(*r.source);
       return tip;
@@ -216,7 +203,7 @@ void GalleryModel::Request(int row, int slot) const {
       return;
     }
     std::optional<app::PictureStatus> status;
-    if (examine) status = ExamineQuietly(*catalogue, number);
+    if (examine) status = app::ExamineShown(*catalogue, number);
     QImage image = draw ? DrawQuietly(*catalogue, number, kThumbnailSide) : QImage();
     QMetaObject::invokeMethod(
         model, [=] { model->Deliver(generation, row, slot, stamp, status, image, !draw); }, Qt::QueuedConnection);
@@ -279,7 +266,7 @@ void GalleryModel::ExamineAll() {
     // Below the thumbnails the view waits for.
     pool_.start(QRunnable::create([=] {
       std::vector<app::PictureStatus> statuses;
-      for (const Item& item : items) statuses.push_back(ExamineQuietly(*catalogue, item.number));
+      for (const Item& item : items) statuses.push_back(app::ExamineShown(*catalogue, item.number));
       QMetaObject::invokeMethod(
           model,
           [=] {
@@ -338,14 +325,14 @@ void GalleryFilterModel::SetFilter(GalleryFilter filter) {
 
 bool GalleryFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const {
   if (filter_ == GalleryFilter::All) return true;
-  const int state = sourceModel()->index(sourceRow, 0, sourceParent).data(GalleryModel::StateRole).toInt();
-  if (state < 0) return false;
-  switch (static_cast<app::PictureState>(state)) {
-    case app::PictureState::Edited:
-    case app::PictureState::NewSize: return filter_ == GalleryFilter::Edited;
-    case app::PictureState::Empty: return filter_ == GalleryFilter::Empty;
-    case app::PictureState::Unreadable: return filter_ == GalleryFilter::Unreadable;
-    case app::PictureState::Original: return false;
+  const int known = sourceModel()->index(sourceRow, 0, sourceParent).data(GalleryModel::StateRole).toInt();
+  if (known < 0) return false;
+  const auto state = static_cast<app::PictureState>(known);
+  switch (filter_) {
+    case GalleryFilter::All: return true;
+    case GalleryFilter::Edited: return app::IsEdited(state);
+    case GalleryFilter::Empty: return state == app::PictureState::Empty;
+    case GalleryFilter::Unreadable: return state == app::PictureState::Unreadable;
   }
   return false;
 }

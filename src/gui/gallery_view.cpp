@@ -16,6 +16,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <exception>
+#include <optional>
 
 #include "app/picture_catalogue.h"
 #include "app/session.h"
@@ -40,16 +41,16 @@ struct Mark {
 
 std::vector<Mark> MarksOf(const QModelIndex& index) {
   std::vector<Mark> marks;
-  const int state = index.data(GalleryModel::StateRole).toInt();
-  switch (static_cast<app::PictureState>(state)) {
-    case app::PictureState::Edited: marks.push_back({QStringLiteral("edited"), QColor(0x1f, 0x5f, 0xbf)}); break;
-    case app::PictureState::NewSize: marks.push_back({QStringLiteral("new size"), QColor(0xb3, 0x5c, 0x00)}); break;
-    case app::PictureState::Empty: marks.push_back({QStringLiteral("empty"), QColor(0x60, 0x60, 0x60)}); break;
-    case app::PictureState::Unreadable:
-      marks.push_back({QStringLiteral("cannot be read"), QColor(0xc0, 0x10, 0x10)});
-      break;
+  const auto state = static_cast<app::PictureState>(index.data(GalleryModel::StateRole).toInt());
+  std::optional<QColor> colour;
+  switch (state) {
+    case app::PictureState::Edited: colour = QColor(0x1f, 0x5f, 0xbf); break;
+    case app::PictureState::NewSize: colour = QColor(0xb3, 0x5c, 0x00); break;
+    case app::PictureState::Empty: colour = QColor(0x60, 0x60, 0x60); break;
+    case app::PictureState::Unreadable: colour = QColor(0xc0, 0x10, 0x10); break;
     case app::PictureState::Original: break;
   }
+  if (colour) marks.push_back({ToQString(app::StateName(state)), *colour});
   if (index.data(GalleryModel::AnimatedRole).toBool()) marks.push_back({QStringLiteral("animated"), QColor(0x2e, 0x7d, 0x32)});
   return marks;
 }

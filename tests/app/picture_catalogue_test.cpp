@@ -1,5 +1,6 @@
 // The picture catalogue of an unpacked tree: states against the original image,
-// decoding, revert to the unpack's own files, and Port's pairing.
+// decoding, revert to the unpack's own files, Port's pairing, and the gallery's
+// replacement of target pictures by files.
 
 #include <functional>
 #include <map>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/picture_catalogue.h"
+#include "app/picture_gallery.h"
 #include "drm/unpack.h"
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
@@ -379,6 +381,58 @@ TEST(PictureCatalogue, OpensOnlyASlotThatHoldsAnUnpackedDrm) {
   NullProgress progress;
   drm::UnpackDrm(session.tree.binary2Folder / "cg15.BIN", session.tree.drmPack2Folder, true, progress);
   EXPECT_EQ(OpenCatalogue(session, 2).Pictures().size(), 8u);
+}
+
+TEST(PictureGallery, ReplacesTargetPicturesAllOrNothing) {
+  TempDir dir;
+  test::ScriptedUi ui;
+  Session session(ui, dir.path(), LocalTimeNow);
+  session.tree = CreateWorkFolders(dir.path());
+  session.nothingPending = false;
+  session.stageFlags = kOneFile;
+  const fs::path cg15 = session.tree.binary1Folder / "CG15.bin";
+  WriteBytes(cg15, sample::BuildDrmImage(TestRecipe()));
+  NullProgress progress;
+  drm::UnpackDrm(cg15, session.tree.drmPack1Folder, session.settings.convertRawToBmp, progress);
+
+  const PictureCatalogue catalogue = OpenCatalogue(session, 1);
+  std::vector<PictureEntry> gifs;
+  for (const PictureEntry& entry : catalogue.Pictures()) {
+    if (entry.kind == DrmPictureKind::Gif && entry.file) gifs.push_back(entry);
+  }
+  ASSERT_GE(gifs.size(), 2u);
+  const fs::path other = dir / "other.gif";
+  fs::copy_file(*gifs[1].file, other);
+  const fs::path junk = dir / "junk.gif";
+  WriteBytes(junk, Bytes{1, 2, 3});
+
+  struct Case {
+    const char* name;
+    std::vector<PictureReplacement> replacements;
+    bool refused;
+    bool changes;
+  };
+  const std::vector<Case> cases = {
+      {"its own file", {{gifs[0].number, *gifs[0].file, false}}, false, false},
+      {"an unknown number", {{9999, other, false}}, true, false},
+      {"a file that is no picture refuses the good one too",
+       {{gifs[0].number, other, false}, {gifs[1].number, junk, false}}, true, false},
+      {"another GIF, stored as it is", {{gifs[0].number, other, false}}, false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes before = ReadBytes(*gifs[0].file);
+    session.drmSaved = true;
+    bool refused = false;
+    try {
+      ReplacePictures(session, c.replacements);
+    } catch (const Error&) {
+      refused = true;
+    }
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_EQ(ReadBytes(*gifs[0].file), c.changes ? ReadBytes(other) : before);
+    EXPECT_EQ(session.drmSaved, !c.changes);
+  }
 }
 
 }  // namespace

@@ -296,6 +296,7 @@ SaveResult Controller::Save(const std::optional<fs::path>& output) {
 
 void Controller::ApplySettings(const SettingsChoice& choice) {
   Session& s = session_;
+  Require(menu_.settings, "Settings", "work is pending; save it or reset it first");
   if (choice.newWorkFolder) LockWorkFolder(*choice.newWorkFolder);  // before anything changes
   s.settings.cleanUpOnCompletion = choice.cleanUpOnCompletion;
   s.settings.askForSourceFile = choice.askForSourceFile;

@@ -101,6 +101,7 @@ class Controller {
   SaveResult Save(const std::optional<std::filesystem::path>& output);
   /// The Settings command after the dialog closed with OK. The dialog's click
   /// reactions (auto-close, conversion) change session().settings directly.
+  /// Refused while work is pending, before anything is saved.
   void ApplySettings(const SettingsChoice& choice);
   void Reset();
   /// The Exit menu command.

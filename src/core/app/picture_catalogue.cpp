@@ -16,8 +16,7 @@ namespace gfx = image::graphics;
 
 namespace {
 
-/// The largest side the RAW table's size bytes can hold.
-constexpr int kMaxRawSide = 255;
+using drm::kMaxRawSide;
 
 PictureSize HeaderSize(const fs::path& file) {
   std::optional<gfx::PictureInfo> info = gfx::ReadPictureInfo(file);
@@ -310,6 +309,15 @@ std::string SizeLabel(const PictureEntry& entry) {
 }
 
 std::string SheetLabel(const PictureEntry& entry) { return fmt::format("{} {}", entry.number, SizeLabel(entry)); }
+
+std::string StatusText(const PictureEntry& entry, const PictureStatus& status) {
+  switch (status.state) {
+    case PictureState::NewSize:
+      return fmt::format("{} (was {})", StateName(status.state), SizeText(entry.originalSize));
+    case PictureState::Unreadable: return fmt::format("{}: {}", StateName(status.state), status.problem);
+    default: return std::string(StateName(status.state));
+  }
+}
 
 SheetSummary WriteContactSheet(const PictureCatalogue& catalogue, const fs::path& output,
                                const SheetOptions& options, Progress& progress) {

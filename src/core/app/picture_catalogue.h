@@ -48,6 +48,10 @@ enum class PictureState {
 };
 /// "original", "edited", "new size", "empty", "cannot be read".
 std::string_view StateName(PictureState state);
+/// Changed since the unpack: edited, whether or not to another size.
+constexpr bool IsEdited(PictureState state) {
+  return state == PictureState::Edited || state == PictureState::NewSize;
+}
 
 struct PictureStatus {
   PictureState state = PictureState::Original;
@@ -132,6 +136,9 @@ PortPairing PairForPort(const PictureCatalogue& target, const PictureCatalogue& 
 std::string SizeLabel(const PictureEntry& entry);
 /// A cell's label on a contact sheet: the picture's number and size ("12 176x220").
 std::string SheetLabel(const PictureEntry& entry);
+/// The status as told to the user: "new size (was 176x220)", "cannot be read: why",
+/// otherwise the state's name.
+std::string StatusText(const PictureEntry& entry, const PictureStatus& status);
 
 using SheetOptions = image::SheetOptions;
 inline constexpr int kMinSheetCellSide = image::kMinCellSide;

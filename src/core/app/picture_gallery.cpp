@@ -1,12 +1,13 @@
 #include "app/picture_gallery.h"
 
+#include <exception>
+
 #include <fmt/format.h>
 
 #include "app/operations.h"
 #include "image/graphics/graphics.h"
 #include "platform/error.h"
 #include "platform/file_system.h"
-#include "platform/numeric.h"
 
 namespace resmill::app {
 namespace fs = std::filesystem;
@@ -22,6 +23,14 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 
 }  // namespace
 
+PictureStatus ExamineShown(const PictureCatalogue& catalogue, int number) {
+  try {
+    return catalogue.Examine(number);
+  } catch (const std::exception& e) {
+    return {PictureState::Unreadable, e.what()};
+  }
+}
+
 std::optional<Thumbnail> MakeThumbnail(const PictureCatalogue& catalogue, int number, int side) {
   if (side <= 0) return std::nullopt;
   std::optional<gfx::Bitmap> picture = catalogue.Decode(number);
@@ -35,25 +44,21 @@ std::optional<Thumbnail> MakeThumbnail(const PictureCatalogue& catalogue, int nu
 
 void ReplacePictures(Session& session, std::span<const PictureReplacement> replacements) {
   const PictureCatalogue catalogue = OpenCatalogue(session, 1);
-  std::vector<replacement::CheckedReplacement> checked;
-  {
-    ProgressStep step(session.ui.ProgressWindow(), "Checking pictures");
-    replacement::ReplacementChecker checker;
-    int done = 0;
-    for (const PictureReplacement& wanted : replacements) {
-      const PictureEntry& entry = catalogue.Picture(wanted.number);
-      if (!entry.file) {
-        throw Error(Error::Kind::Refused,
-                    fmt::format("picture {} has no file in {} to replace; revert it first", wanted.number,
-                                catalogue.DrmPackFolder().string()));
-      }
-      if (!SameFile(wanted.file, *entry.file)) {
-        checked.push_back(checker.Check(wanted.file, *entry.file, wanted.matchSize));
-      }
-      step.SetPosition(PercentDone(++done, static_cast<std::int64_t>(replacements.size())));
+  replacement::ReplacementTable table;
+  for (const PictureReplacement& wanted : replacements) {
+    const PictureEntry& entry = catalogue.Picture(wanted.number);
+    if (!entry.file) {
+      throw Error(Error::Kind::Refused,
+                  fmt::format("picture {} has no file in {} to replace; revert it first", wanted.number,
+                              catalogue.DrmPackFolder().string()));
+    }
+    if (SameFile(wanted.file, *entry.file)) continue;
+    if (!table.Append({*entry.file, wanted.file, 0, 0, wanted.matchSize})) {
+      throw Error(Error::Kind::Limit, "too many pictures to replace at once");
     }
   }
-  if (checked.empty()) return;
+  if (table.Empty()) return;
+  const std::vector<replacement::CheckedReplacement> checked = CheckReplacements(session, table);
   session.drmSaved = false;
   ApplyReplacements(session, checked);
 }

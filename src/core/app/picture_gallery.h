@@ -23,6 +23,10 @@ struct Thumbnail {
   std::vector<std::uint32_t> argb;
 };
 
+/// Examine as a gallery shows it: a file that cannot be examined at all (a disk
+/// failure) stops the save as surely as a damaged one, so it is Unreadable with why.
+PictureStatus ExamineShown(const PictureCatalogue& catalogue, int number);
+
 /// The picture as the next save takes it, shrunk to fit `side` x `side` (never
 /// enlarged); nothing when it has no file or the file cannot be drawn. Files are
 /// read, never written; a disk failure throws.

@@ -95,8 +95,8 @@ void CopyExact(BinaryFile& in, std::int64_t from, std::int64_t count, BinaryFile
 
 [[noreturn]] void TooLarge(const fs::path& file, int width, int height) {
   throw Error(Error::Kind::Limit,
-              fmt::format("{}: a {}x{} picture does not fit the DRM (at most 255x255); nothing was saved",
-                          file.string(), width, height));
+              fmt::format("{}: a {}x{} picture does not fit the DRM (at most {}x{}); nothing was saved",
+                          file.string(), width, height, kMaxRawSide, kMaxRawSide));
 }
 
 struct RawChoice {
@@ -131,7 +131,7 @@ RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& ico
                                    "delete the file)",
                                    i));
     }
-    if (raw.width > 255 || raw.height > 255) TooLarge(*file, raw.width, raw.height);
+    if (raw.width > kMaxRawSide || raw.height > kMaxRawSide) TooLarge(*file, raw.width, raw.height);
     return {std::nullopt, std::move(raw.bytes), raw.width, raw.height};
   }
   auto size = image::ParseRawSize(*file);
@@ -141,7 +141,7 @@ RawChoice ChooseRawPicture(int i, bool convertRawToBmp, const PictureFolder& ico
                                  "unknown; nothing was saved",
                                  i));
   }
-  if (size->width < 0 || size->width > 255 || size->height < 0 || size->height > 255) {
+  if (size->width < 0 || size->width > kMaxRawSide || size->height < 0 || size->height > kMaxRawSide) {
     TooLarge(*file, size->width, size->height);
   }
   return {*file, std::nullopt, size->width, size->height};

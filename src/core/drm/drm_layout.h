@@ -27,6 +27,8 @@ inline constexpr std::int32_t kDirCount = 16;
 /// The largest tables the format's tools ever handled; larger counts mean a damaged image.
 inline constexpr std::int32_t kMaxRawPictures = 8191;
 inline constexpr std::int32_t kMaxGifPictures = 65534;
+/// The RAW table keeps each side of a picture in one byte.
+inline constexpr int kMaxRawSide = 255;
 
 // The header. Word 0 decides where the header word (Base) stands; with the
 // variant it decides slot S, which holds the GIF descriptor pointer, and the
