@@ -147,6 +147,26 @@ TEST(UnpackDrm, EdgePicturesOfTheTables) {
   EXPECT_EQ(ReadBytes(slot.icons / "6.bmp"), recipe.gifs[2]);
 }
 
+TEST(UnpackDrm, LongPicturesAreCopiedWhole) {
+  // Pictures longer than what the unpack holds in memory at once are copied in
+  // blocks, with and without conversion; the files are the same.
+  sample::DrmRecipe recipe = SmallRecipe(1, 2, 3);
+  Bytes animation(300000);
+  for (std::size_t i = 0; i < animation.size(); ++i) animation[i] = static_cast<std::uint8_t>(i * 31 + i / 977);
+  PutText(animation, 0, "GIF89a");
+  recipe.gifs[1] = animation;
+  Bytes bmp = sample::DrawBmp(300, 300, 4);  // 270 kB
+  ASSERT_GT(bmp.size(), 262144u);
+  recipe.gifs[2] = bmp;
+  for (bool convert : {false, true}) {
+    Slot slot(sample::BuildDrmImage(recipe));
+    slot.Unpack(convert);
+    EXPECT_EQ(ReadBytes(slot.icons / "4.gif"), animation) << convert;
+    EXPECT_EQ(ReadBytes(slot.icons / "5.bmp"), bmp) << convert;
+    EXPECT_EQ(ReadBytes(slot.icons / "3.gif"), recipe.gifs[0]) << convert;
+  }
+}
+
 TEST(UnpackDrm, RawNamesOverwriteCaseVariantsFromAnEarlierUnpack) {
   Slot slot(sample::BuildDrmImage(SmallRecipe(1, 1, 1)));
   fs::create_directories(slot.raws);

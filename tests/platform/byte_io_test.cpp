@@ -89,15 +89,37 @@ TEST(CopyRange, CountedAndWholeModes) {
   };
   for (const Case& c : cases) {
     BinaryFile in(dir / "src", BinaryFile::Mode::Read);
+    in.Seek(123);
     BinaryFile out(dir / "dst", BinaryFile::Mode::Create);
     out.Write(std::vector<std::uint8_t>{0xEE});
     EXPECT_EQ(CopyRange(in, c.offset, c.count, out, c.counted), c.expected) << c.offset << " " << c.count;
+    // Copies from one file may run on several threads at once: none moves the source.
+    EXPECT_EQ(in.Position(), 123);
     out.Close();
     auto copied = ReadBytes(dir / "dst");
     ASSERT_EQ(static_cast<std::int64_t>(copied.size()), c.expected + 1);
     for (std::int64_t i = 0; i < c.expected; ++i) {
       ASSERT_EQ(copied[static_cast<std::size_t>(i + 1)], source[static_cast<std::size_t>(c.offset + i)]);
     }
+  }
+}
+
+TEST(CopyExactly, ASourceThatEndsFirstIsAFormatErrorAtTheOffset) {
+  TempDir dir;
+  WriteBytes(dir / "src", std::vector<std::uint8_t>(100, 0x5A));
+  BinaryFile in(dir / "src", BinaryFile::Mode::Read);
+  BinaryFile out(dir / "dst", BinaryFile::Mode::Create);
+  CopyExactly(in, 90, 10, out, "the last part");  // exactly to the end
+  EXPECT_EQ(out.Size(), 10);
+  try {
+    CopyExactly(in, 0x50, 0x20, out, "picture 7");
+    FAIL() << "a copy that ends early was taken as complete";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Format);
+    const std::string message = e.what();
+    EXPECT_NE(message.find("src"), std::string::npos) << message;
+    EXPECT_NE(message.find("0x000050"), std::string::npos) << message;
+    EXPECT_NE(message.find("file ends inside picture 7"), std::string::npos) << message;
   }
 }
 
@@ -125,7 +147,10 @@ TEST(BinaryFile, FailuresNameTheOperationAndFile) {
     EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos);
     EXPECT_NE(std::string(e.what()).find("open"), std::string::npos);
   }
-  EXPECT_THROW(BinaryFile(dir.path(), BinaryFile::Mode::Read), Error);  // a folder is not a file
+  // A folder is not a file, whatever it is opened for.
+  for (BinaryFile::Mode mode : {BinaryFile::Mode::Read, BinaryFile::Mode::Create, BinaryFile::Mode::Update}) {
+    EXPECT_THROW(BinaryFile(dir.path(), mode), Error) << static_cast<int>(mode);
+  }
 }
 
 }  // namespace

@@ -134,25 +134,33 @@ TEST(OrderedParallelMap, AFailingConsumerStopsAndJoinsTheWorkers) {
 }
 
 TEST(OrderedParallelMap, NoMoreThanTheWindowIsInFlight) {
-  constexpr unsigned kWorkers = 3;
-  std::atomic<std::size_t> producedCount{0};
-  std::size_t consumedCount = 0;
-  std::size_t largestGap = 0;
-  OrderedParallelMap(
-      300, kWorkers,
-      [&](std::size_t i) {
-        ++producedCount;
-        return i;
-      },
-      [&](std::size_t, std::size_t) {
-        ++consumedCount;
-        // A slow consumer: the workers run ahead as far as they are let.
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-        largestGap = std::max(largestGap, producedCount.load() - consumedCount);
-      });
-  EXPECT_EQ(consumedCount, 300u);
-  // Items produced but not yet consumed, besides the one being consumed now.
-  EXPECT_LE(largestGap, kWorkers * kItemsPerWorker);
+  struct Case {
+    unsigned workers;
+    std::size_t window;  // the most items produced but not yet consumed
+  };
+  // A few items per worker, but never more than the bound, unless there are more
+  // workers than that.
+  const Case cases[] = {{3, 3 * kItemsPerWorker}, {16, kMaxItemsInFlight}, {100, 100}};
+  for (const Case& c : cases) {
+    std::atomic<std::size_t> producedCount{0};
+    std::size_t consumedCount = 0;
+    std::size_t largestGap = 0;
+    OrderedParallelMap(
+        300, c.workers,
+        [&](std::size_t i) {
+          ++producedCount;
+          return i;
+        },
+        [&](std::size_t, std::size_t) {
+          ++consumedCount;
+          // A slow consumer: the workers run ahead as far as they are let.
+          std::this_thread::sleep_for(std::chrono::microseconds(50));
+          largestGap = std::max(largestGap, producedCount.load() - consumedCount);
+        });
+    EXPECT_EQ(consumedCount, 300u);
+    // Items produced but not yet consumed, besides the one being consumed now.
+    EXPECT_LE(largestGap, c.window) << c.workers << " workers";
+  }
 }
 
 TEST(OrderedParallelMap, ResultsThatOnlyMoveArePassedThrough) {

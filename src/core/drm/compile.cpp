@@ -87,12 +87,6 @@ void AppendZeros(BinaryFile& out, std::int64_t count) {
   if (count > 0) out.Write(std::span(kZeros.data(), static_cast<std::size_t>(count)));
 }
 
-void CopyExact(BinaryFile& in, std::int64_t from, std::int64_t count, BinaryFile& out) {
-  if (CopyRange(in, from, count, out, true) != count) {
-    ThrowFormatError(in.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(from)), "the image ends early");
-  }
-}
-
 [[noreturn]] void TooLarge(const fs::path& file, int width, int height) {
   throw Error(Error::Kind::Limit,
               fmt::format("{}: a {}x{} picture does not fit the DRM (at most {}x{}); nothing was saved",
@@ -216,7 +210,7 @@ CompileResult CompileDrm(const fs::path& drmPackFolder, const fs::path& cg15, co
     out.Seek(segment.at);
     switch (segment.kind) {
       case RebuildSegment::Kind::Kept:
-        CopyExact(in, segment.source, segment.length, out);
+        CopyExactly(in, segment.source, segment.length, out, "a part of the image that is kept");
         break;
       case RebuildSegment::Kind::RawPicture:
         break;  // written above, at this place

@@ -76,10 +76,7 @@ bool OriginalDrm::SameBytes(int number, const fs::path& file) const {
 void OriginalDrm::WriteOriginal(const StoredPicture& picture, const fs::path& target) const {
   BinaryFile image(image_, BinaryFile::Mode::Read);
   AtomicOutputFile output(target);
-  if (CopyRange(image, picture.offset, picture.length, output.File(), true) != picture.length) {
-    ThrowFormatError(image_, "offset " + HexOffset(static_cast<std::uint64_t>(picture.offset)),
-                     "the image ends inside the picture");
-  }
+  CopyExactly(image, picture.offset, picture.length, output.File(), "the picture");
   output.SetVerifier([&](const fs::path& temp) {
     if (!SameRange(image, picture.offset, picture.length, temp)) {
       ThrowReadBackFailure("picture", target, "whole file",

@@ -28,14 +28,10 @@ void WriteWholeFile(const fs::path& target, std::span<const std::uint8_t> bytes)
   out.Close();
 }
 
-void CopyToFile(BinaryFile& image, std::int64_t offset, std::int64_t count, const fs::path& target) {
+void CopyToFile(BinaryFile& image, const StoredPicture& picture, const fs::path& target) {
   BinaryFile out(target, BinaryFile::Mode::Create);
-  std::int64_t copied = CopyRange(image, offset, count, out, true);
-  if (copied != count) {
-    // The tables were checked against the image's size, so this means the file shrank under us.
-    ThrowFormatError(image.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(offset + copied)),
-                     "the image ends inside a picture");
-  }
+  // The tables were checked against the image's size, so a short copy means the file shrank under us.
+  CopyExactly(image, picture.offset, picture.length, out, "the picture " + picture.fileName);
   out.Close();
 }
 
@@ -74,20 +70,47 @@ StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const Dr
 
 namespace {
 
-/// Every RAW picture the phone can show is far smaller; a larger one (only a
-/// damaged table makes one) is copied from the image in blocks instead of being
-/// held, so that memory stays a few pictures per worker.
-constexpr std::int64_t kMaxHeldRaw = 256 * 1024;
+/// A longer picture (for a RAW picture, only a damaged table makes one) is
+/// copied from the image in blocks instead of being held, so that memory stays
+/// a few pictures per worker.
+constexpr std::int64_t kMaxHeldPicture = 256 * 1024;
 
-/// RAW picture i as the workers prepare it for writing: its bytes (or, for an
-/// outsized one, only those the conversion looks at) and, when converting, its
-/// PNG copy.
-struct PreparedRaw {
+/// Picture n as the workers prepare it for writing: its bytes (or, for an
+/// outsized one, only those the conversion looks at) and, for a RAW picture
+/// being converted, its PNG copy.
+struct PreparedPicture {
   StoredPicture picture;
   std::vector<std::uint8_t> bytes;
   bool whole = true;
   std::optional<image::ConvertedRaw> png;  ///< nothing: no usable PNG copy
 };
+
+/// Reads picture `number` for writing; positioned reads only, so any thread may.
+PreparedPicture PreparePicture(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, int number) {
+  PreparedPicture prepared;
+  prepared.picture = LocatePicture(image, layout, tables, number);
+  const StoredPicture& picture = prepared.picture;
+  prepared.whole = picture.length <= kMaxHeldPicture;
+  // Of a long RAW picture, the conversion still needs the bytes it looks at.
+  const std::int64_t held = prepared.whole ? picture.length
+                            : picture.raw  ? std::min<std::int64_t>(picture.length, image::kMaxRawFileLength)
+                                           : 0;
+  prepared.bytes.resize(static_cast<std::size_t>(held));
+  if (image.ReadAt(picture.offset, prepared.bytes) != prepared.bytes.size()) {
+    // The tables were checked against the image's size, so this means the file shrank under us.
+    ThrowFormatError(image.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(picture.offset)),
+                     "file ends inside the picture " + picture.fileName);
+  }
+  return prepared;
+}
+
+void WritePicture(BinaryFile& image, const PreparedPicture& prepared, const fs::path& target) {
+  if (prepared.whole) {
+    WriteWholeFile(target, prepared.bytes);
+  } else {
+    CopyToFile(image, prepared.picture, target);
+  }
+}
 
 }  // namespace
 
@@ -102,19 +125,8 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
   // Workers read (positioned reads only) and convert; this thread writes every
   // file, in picture order, as one thread alone would.
   auto prepare = [&](std::size_t index) {
-    PreparedRaw prepared;
-    prepared.picture = LocatePicture(image, layout, tables, static_cast<int>(index) + 1);
+    PreparedPicture prepared = PreparePicture(image, layout, tables, static_cast<int>(index) + 1);
     const StoredPicture& picture = prepared.picture;
-    prepared.whole = picture.length <= kMaxHeldRaw;
-    const std::int64_t held = prepared.whole ? picture.length
-                                             : std::min<std::int64_t>(picture.length, image::kMaxRawFileLength);
-    prepared.bytes.resize(static_cast<std::size_t>(held));
-    const std::size_t got = image.ReadAt(picture.offset, prepared.bytes);
-    if (got != prepared.bytes.size()) {
-      // The tables were checked against the image's size, so this means the file shrank under us.
-      ThrowFormatError(image.Path(), "offset " + HexOffset(static_cast<std::uint64_t>(picture.offset) + got),
-                       "the image ends inside a picture");
-    }
     if (convertRawToBmp) {
       try {
         prepared.png = image::ConvertRawBytes(prepared.bytes, {picture.width, picture.height}, image::kPngFormat,
@@ -126,15 +138,11 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
     }
     return prepared;
   };
-  auto write = [&](std::size_t index, PreparedRaw prepared) {
+  auto write = [&](std::size_t index, PreparedPicture prepared) {
     const int i = static_cast<int>(index) + 1;
     const StoredPicture& picture = prepared.picture;
     const fs::path rawFile = raws.PathFor(picture.fileName);
-    if (prepared.whole) {
-      WriteWholeFile(rawFile, prepared.bytes);
-    } else {
-      CopyToFile(image, picture.offset, picture.length, rawFile);
-    }
+    WritePicture(image, prepared, rawFile);
     if (prepared.png) {
       // A failing disk still ends the unpack.
       WriteFileAtomically(icons.PathFor(fmt::format("{}.png", i)), prepared.png->bytes);
@@ -149,15 +157,18 @@ int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
                 Progress& progress) {
   ProgressStep step(progress, "Extracting GIFs");
   PictureFolder icons(JoinTail(drmPackFolder, "icons"));
+  // On this thread alone: a GIF-table picture is only copied, and handing so
+  // small a piece of work to another thread costs more than it saves.
   for (int k = 1; k <= layout.GifCount; ++k) {
     const int n = layout.RawCount + k;
-    const StoredPicture picture = LocatePicture(image, layout, tables, n);
+    const PreparedPicture prepared = PreparePicture(image, layout, tables, n);
+    const StoredPicture& picture = prepared.picture;
     if (UpperExtension(picture.fileName) == ".BMP") {
       // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
       // stale <n>.gif must go too, or the compile would take it instead.
       if (auto gif = icons.Find(fmt::format("{}.gif", n))) DeleteFileQuietly(*gif);
     }
-    CopyToFile(image, picture.offset, picture.length, icons.PathFor(picture.fileName));
+    WritePicture(image, prepared, icons.PathFor(picture.fileName));
     step.SetPosition(PercentDone(k, layout.GifCount));
   }
   return layout.GifCount;

@@ -19,9 +19,10 @@ namespace resmill::drm {
 /// Unpacks the DRM image `cg15` into `drmPackFolder` (which holds icons/).
 /// The layout and both tables are checked in full before any file is written;
 /// a damaged image is refused (resmill::Error) and the tree is left as it was.
-/// Returns the layout that descr.dat now holds. The RAW pictures are converted
-/// on `workers` threads (kAllCores: one per core; 1: on the calling thread
-/// alone); the files and progress are the same whatever the count.
+/// Returns the layout that descr.dat now holds. The RAW pictures are read and
+/// converted on `workers` threads (kAllCores: one per core; 1: on the calling
+/// thread alone); the calling thread writes every file in picture order, so the
+/// files, the progress and where a failure stops are the same whatever the count.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
                     bool convertRawToBmp, Progress& progress,
                     unsigned workers = kAllCores);

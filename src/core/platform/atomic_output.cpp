@@ -116,10 +116,10 @@ AtomicOutputFile::AtomicOutputFile(fs::path target, OutputOptions options)
   } else {
     fd = CreateNamed(folder_, target_, temp_);
   }
-  // The lock tells a sweep in another process that the file is alive. It cannot
-  // fail on a fresh file that nobody else has opened; a file system without
-  // locks leaves the pid alone to tell.
-  ::flock(fd, LOCK_EX | LOCK_NB);
+  // The lock tells a sweep in another process that a named file is alive (an
+  // unnamed one no sweep can see). It cannot fail on a fresh file that nobody
+  // else has opened; a file system without locks leaves the pid alone to tell.
+  if (!unnamed_) ::flock(fd, LOCK_EX | LOCK_NB);
   file_ = BinaryFile::Adopt(fd, target_);
 }
 

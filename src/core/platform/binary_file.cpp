@@ -44,8 +44,9 @@ BinaryFile::BinaryFile(const std::filesystem::path& path, Mode mode) : path_(pat
     fd_ = ::open(path.c_str(), flags, 0666);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) ThrowIoError(mode == Mode::Create ? "create" : "open", path);
+  // Only a read can open a folder: opening one for writing fails above (EISDIR).
   struct stat st {};
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (mode == Mode::Read && ::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
     ThrowIoError("open", path, EISDIR);

@@ -36,7 +36,6 @@ std::uint16_t Sum16(BinaryFile& file) {
 std::int64_t CopyRange(BinaryFile& source, std::int64_t offset, std::int64_t count,
                        BinaryFile& destination, bool counted) {
   std::array<std::uint8_t, kCopyBlockSize> block;
-  source.Seek(offset);
   std::int64_t copied = 0;
   std::int64_t remaining = counted ? std::max<std::int64_t>(count, 0) : -1;
   for (;;) {
@@ -45,13 +44,21 @@ std::int64_t CopyRange(BinaryFile& source, std::int64_t offset, std::int64_t cou
       if (remaining == 0) break;
       want = static_cast<std::size_t>(std::min<std::int64_t>(remaining, static_cast<std::int64_t>(want)));
     }
-    std::size_t got = source.Read(std::span(block.data(), want));
+    std::size_t got = source.ReadAt(offset + copied, std::span(block.data(), want));
     if (got == 0) break;
     destination.Write(std::span(block.data(), got));
     copied += static_cast<std::int64_t>(got);
     if (counted) remaining -= static_cast<std::int64_t>(got);
   }
   return copied;
+}
+
+void CopyExactly(BinaryFile& source, std::int64_t offset, std::int64_t count, BinaryFile& destination,
+                 std::string_view what) {
+  if (CopyRange(source, offset, count, destination, true) != count) {
+    ThrowFormatError(source.Path(), fmt::format("offset {}", HexOffset(static_cast<std::uint64_t>(offset))),
+                     fmt::format("file ends inside {}", what));
+  }
 }
 
 }  // namespace resmill

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "platform/binary_file.h"
 
@@ -59,11 +60,16 @@ constexpr std::uint16_t Sum16(std::span<const std::uint8_t> bytes) {
 /// Sum of the bytes from the current position to the end of the file, modulo 65536.
 std::uint16_t Sum16(BinaryFile& file);
 
-/// Copies from `source` at `offset` to the destination's current position.
-/// Counted: at most `count` bytes, fewer when the source ends first.
+/// Copies from `source` at `offset` to the destination's current position, in
+/// blocks. Counted: at most `count` bytes, fewer when the source ends first.
 /// Whole (counted = false): everything to the end of the source.
-/// Returns the number of bytes copied.
+/// Returns the number of bytes copied. The source is read at offsets only and
+/// its position is left alone, so several threads may copy from one file.
 std::int64_t CopyRange(BinaryFile& source, std::int64_t offset, std::int64_t count,
                        BinaryFile& destination, bool counted);
+/// Copies exactly `count` bytes, as CopyRange; a source that ends first is a
+/// format error at `offset` that names `what` ("file ends inside <what>").
+void CopyExactly(BinaryFile& source, std::int64_t offset, std::int64_t count, BinaryFile& destination,
+                 std::string_view what);
 
 }  // namespace resmill

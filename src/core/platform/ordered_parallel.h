@@ -41,9 +41,14 @@ inline unsigned ResolveWorkers(unsigned requested) {
   return std::max(1u, requested);
 }
 
-/// Items in flight per worker: one being produced and one waiting to be
-/// consumed keeps a worker busy while the caller writes the item before.
-inline constexpr std::size_t kItemsPerWorker = 2;
+/// Items in flight per worker. Producing one picture takes tens of
+/// microseconds, about what waking a sleeping thread costs: a deep window lets
+/// a worker run ahead while the caller writes, instead of waiting for it.
+inline constexpr std::size_t kItemsPerWorker = 16;
+/// Whatever the number of cores, at most this many items (or one per worker,
+/// if there are more workers) are held at once, so that memory stays bounded
+/// on a machine with many cores.
+inline constexpr std::size_t kMaxItemsInFlight = 64;
 
 /// Calls produce(i) for i in [0, count) on up to `workers` threads, the calling
 /// thread among them (kAllCores for one per core), and consume(i, result) on the
@@ -64,7 +69,7 @@ void OrderedParallelMap(std::size_t count, unsigned workers, Produce&& produce, 
     std::exception_ptr error;
     bool ready = false;
   };
-  const std::size_t window = threads * kItemsPerWorker;
+  const std::size_t window = std::max(threads, std::min(threads * kItemsPerWorker, kMaxItemsInFlight));
   std::vector<Slot> cells(window);  // item i lives in slot i % window
   std::mutex mutex;
   std::condition_variable produced;  // a slot became ready

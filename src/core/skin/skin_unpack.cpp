@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/atomic_output.h"
 #include "platform/binary_file.h"
 #include "platform/byte_io.h"
@@ -46,12 +48,8 @@ UnpackResult UnpackSkin(const fs::path& skinFile, const fs::path& folderF, bool 
     const fs::path picture = raws / entry.name;
     {
       AtomicOutputFile out(picture, {Durability::Deferred});  // a work-tree file: Open flushes them at once
-      std::int64_t copied = CopyRange(skin, entry.DataAt(), entry.length, out.File(), true);
-      if (copied != entry.length) {
-        // The directory was checked against the file's size; a shorter copy means the file changed under us.
-        ThrowFormatError(skinFile, "offset " + HexOffset(static_cast<std::uint64_t>(entry.DataAt())),
-                         "the file ended while copying \"" + entry.name + "\"");
-      }
+      // The directory was checked against the file's size; a shorter copy means the file changed under us.
+      CopyExactly(skin, entry.DataAt(), entry.length, out.File(), fmt::format("\"{}\"", entry.name));
       out.Commit();
     }
     ++result.pictures;
