@@ -40,7 +40,7 @@ std::string MessageWithout(const Error& e, const TempDir& dir) {
 
 /// RAW pictures of many sizes, among them an empty one, one of width 0 and one
 /// too large to convert (it gets no PNG copy), then some GIF-table pictures.
-sample::DrmRecipe MixedRecipe(int raws) {
+sample::DrmRecipe MixedRecipe(int raws, int gifs = 3) {
   sample::DrmRecipe recipe;
   for (int i = 1; i <= raws; ++i) {
     if (i == 4) {
@@ -53,7 +53,13 @@ sample::DrmRecipe MixedRecipe(int raws) {
       recipe.raws.push_back(sample::DrawRaw(1 + i % 23, 1 + (i * 7) % 19, i, i % 3 == 0));
     }
   }
-  for (int k = 1; k <= 3; ++k) recipe.gifs.push_back(FakeGif(k, static_cast<std::size_t>(10 + k)));
+  for (int k = 1; k <= gifs; ++k) {
+    if (k % 10 == 7) {
+      recipe.gifs.push_back(sample::DrawBmp(3, 2, k));
+    } else {
+      recipe.gifs.push_back(FakeGif(k, static_cast<std::size_t>(10 + k % 50)));
+    }
+  }
   return recipe;
 }
 
@@ -93,11 +99,15 @@ TEST(ParallelConversion, UnpackWritesTheSameTreeOnAnyNumberOfWorkers) {
   struct Case {
     const char* name;
     int raws;
+    int gifs;
   };
-  const Case cases[] = {{"no RAW pictures", 0}, {"one RAW picture", 1}, {"fewer pictures than workers", 2},
-                        {"many pictures", 60}};
+  const Case cases[] = {{"no RAW pictures", 0, 3},
+                        {"one RAW picture", 1, 3},
+                        {"fewer pictures than workers", 2, 1},
+                        {"many pictures", 60, 3},
+                        {"GIF-table pictures in several batches, the last one short", 5, 97}};
   for (const Case& c : cases) {
-    const Bytes image = sample::BuildDrmImage(MixedRecipe(c.raws));
+    const Bytes image = sample::BuildDrmImage(MixedRecipe(c.raws, c.gifs));
     const UnpackRun one = Unpack(image, 1);
     ASSERT_EQ(one.error, "") << c.name;
     if (c.raws >= 13) {
@@ -130,6 +140,66 @@ TEST(ParallelConversion, AnUnpackThatCannotWriteAPictureStopsThereOnAnyNumberOfW
     EXPECT_EQ(many.error, one.error) << workers << " workers";
     EXPECT_TRUE(many.tree == one.tree) << workers << " workers";
     EXPECT_EQ(many.progress, one.progress) << workers << " workers";
+  }
+}
+
+TEST(ParallelConversion, AGifTablePictureThatCannotBeWrittenStopsTheUnpackThere) {
+  const Bytes image = sample::BuildDrmImage(MixedRecipe(10, 90));
+  // Picture 50 is GIF-table picture 40: in the middle of a batch the workers read together.
+  auto block = [](Slot& slot) { fs::create_directories(slot.icons / "50.gif"); };
+  const UnpackRun one = Unpack(image, 1, block);
+  ASSERT_NE(one.error, "");
+  EXPECT_EQ(one.tree.count("icons/49.gif"), 1u) << "the pictures before the failing one are written";
+  EXPECT_EQ(one.tree.count("icons/51.gif"), 0u) << "nothing after it";
+  for (unsigned workers : kWorkerCounts) {
+    const UnpackRun many = Unpack(image, workers, block);
+    EXPECT_EQ(many.error, one.error) << workers << " workers";
+    EXPECT_TRUE(many.tree == one.tree) << workers << " workers";
+    EXPECT_EQ(many.progress, one.progress) << workers << " workers";
+  }
+}
+
+TEST(ParallelConversion, AnImageThatEndsInsideAGifTablePictureStopsThere) {
+  // The tables were read from the whole image; the file then ends inside
+  // GIF-table picture 45, in the middle of a batch the workers read together.
+  const sample::DrmRecipe recipe = MixedRecipe(0, 90);
+  sample::DrmPlacement placement;
+  const Bytes whole = sample::BuildDrmImage(recipe, &placement);
+  struct Run {
+    std::map<std::string, Bytes> tree;
+    std::string error;
+  };
+  auto run = [&](unsigned workers) {
+    Slot slot(whole);
+    BinaryFile full(slot.image, BinaryFile::Mode::Read);
+    const drm::DrmLayout layout = drm::ReadDrmLayout(full, drm::DrmVariantOf(full));
+    const drm::DrmTables tables = drm::ReadDrmTables(full, layout);
+    full.Close();
+    std::size_t cut = 0;
+    {
+      BinaryFile again(slot.image, BinaryFile::Mode::Read);
+      cut = static_cast<std::size_t>(drm::LocatePicture(again, layout, tables, 45).offset) + 3;
+    }
+    WriteBytes(slot.image, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+    BinaryFile shorter(slot.image, BinaryFile::Mode::Read);
+    Run result;
+    NullProgress progress;
+    try {
+      drm::ExtractGifs(shorter, layout, tables, slot.drmpack, progress, workers);
+    } catch (const Error& e) {
+      result.error = MessageWithout(e, slot.dir);
+    }
+    result.tree = Tree(slot.drmpack);
+    return result;
+  };
+  const Run one = run(1);
+  EXPECT_NE(one.error.find("file ends inside the picture 45.gif"), std::string::npos) << one.error;
+  EXPECT_EQ(one.tree.count("icons/44.gif"), 1u);
+  EXPECT_EQ(one.tree.count("icons/45.gif"), 0u);
+  for (unsigned workers : kWorkerCounts) {
+    const Run many = run(workers);
+    EXPECT_EQ(many.error, one.error) << workers << " workers";
+    EXPECT_TRUE(many.tree == one.tree) << workers << " workers";
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 #include <optional>
 #include <span>
 #include <vector>
@@ -153,24 +154,54 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
   return layout.RawCount;
 }
 
+namespace {
+
+/// GIF-table pictures are handed to the workers this many at a time: copying
+/// one is so little work that handing it over alone would cost more than it saves.
+constexpr int kGifsPerBatch = 32;
+
+/// A batch of GIF-table pictures as a worker reads them: those before the first
+/// that failed, and that failure, which the writing thread meets in its turn.
+struct PreparedBatch {
+  std::vector<PreparedPicture> pictures;
+  std::exception_ptr failure;
+};
+
+}  // namespace
+
 int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
-                Progress& progress) {
+                Progress& progress, unsigned workers) {
   ProgressStep step(progress, "Extracting GIFs");
   PictureFolder icons(JoinTail(drmPackFolder, "icons"));
-  // On this thread alone: a GIF-table picture is only copied, and handing so
-  // small a piece of work to another thread costs more than it saves.
-  for (int k = 1; k <= layout.GifCount; ++k) {
-    const int n = layout.RawCount + k;
-    const PreparedPicture prepared = PreparePicture(image, layout, tables, n);
-    const StoredPicture& picture = prepared.picture;
-    if (UpperExtension(picture.fileName) == ".BMP") {
-      // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
-      // stale <n>.gif must go too, or the compile would take it instead.
-      if (auto gif = icons.Find(fmt::format("{}.gif", n))) DeleteFileQuietly(*gif);
+  const int batches = (layout.GifCount + kGifsPerBatch - 1) / kGifsPerBatch;
+  auto prepare = [&](std::size_t batch) {
+    PreparedBatch prepared;
+    const int first = static_cast<int>(batch) * kGifsPerBatch + 1;
+    const int last = std::min(layout.GifCount, first + kGifsPerBatch - 1);
+    try {
+      for (int k = first; k <= last; ++k) {
+        prepared.pictures.push_back(PreparePicture(image, layout, tables, layout.RawCount + k));
+      }
+    } catch (...) {
+      prepared.failure = std::current_exception();
     }
-    WritePicture(image, prepared, icons.PathFor(picture.fileName));
-    step.SetPosition(PercentDone(k, layout.GifCount));
-  }
+    return prepared;
+  };
+  auto write = [&](std::size_t batch, PreparedBatch prepared) {
+    int k = static_cast<int>(batch) * kGifsPerBatch;
+    for (const PreparedPicture& picture : prepared.pictures) {
+      ++k;
+      if (UpperExtension(picture.picture.fileName) == ".BMP") {
+        // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
+        // stale <n>.gif must go too, or the compile would take it instead.
+        if (auto gif = icons.Find(fmt::format("{}.gif", layout.RawCount + k))) DeleteFileQuietly(*gif);
+      }
+      WritePicture(image, picture, icons.PathFor(picture.picture.fileName));
+      step.SetPosition(PercentDone(k, layout.GifCount));
+    }
+    if (prepared.failure) std::rethrow_exception(prepared.failure);
+  };
+  OrderedParallelMap(static_cast<std::size_t>(batches), workers, prepare, write);
   return layout.GifCount;
 }
 
@@ -182,7 +213,7 @@ DrmLayout UnpackDrm(const fs::path& cg15, const fs::path& drmPackFolder, bool co
   if (layout.DrmVariant == 1) {
     ExtractRaws(image, layout, tables, drmPackFolder, convertRawToBmp, progress, workers);
   }
-  ExtractGifs(image, layout, tables, drmPackFolder, progress);
+  ExtractGifs(image, layout, tables, drmPackFolder, progress, workers);
   image.Close();
   WriteDescrDat(JoinTail(drmPackFolder, "descr.dat"), layout);
   return layout;

@@ -19,10 +19,11 @@ namespace resmill::drm {
 /// Unpacks the DRM image `cg15` into `drmPackFolder` (which holds icons/).
 /// The layout and both tables are checked in full before any file is written;
 /// a damaged image is refused (resmill::Error) and the tree is left as it was.
-/// Returns the layout that descr.dat now holds. The RAW pictures are read and
-/// converted on `workers` threads (kAllCores: one per core; 1: on the calling
-/// thread alone); the calling thread writes every file in picture order, so the
-/// files, the progress and where a failure stops are the same whatever the count.
+/// Returns the layout that descr.dat now holds. The pictures are read, and the
+/// RAW pictures converted, on `workers` threads (kAllCores: one per core; 1: on
+/// the calling thread alone); the calling thread writes every file in picture
+/// order, so the files, the progress and where a failure stops are the same
+/// whatever the count.
 DrmLayout UnpackDrm(const std::filesystem::path& cg15, const std::filesystem::path& drmPackFolder,
                     bool convertRawToBmp, Progress& progress,
                     unsigned workers = kAllCores);
@@ -47,8 +48,9 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
                 Progress& progress, unsigned workers = kAllCores);
 
 /// Writes the GIF-table pictures to drmPackFolder/icons, numbered from RawCount + 1;
-/// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount.
+/// a picture that starts with "BM" is stored as <n>.bmp. Returns GifCount. The
+/// pictures are read on `workers` threads and written in picture order.
 int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables,
-                const std::filesystem::path& drmPackFolder, Progress& progress);
+                const std::filesystem::path& drmPackFolder, Progress& progress, unsigned workers = kAllCores);
 
 }  // namespace resmill::drm
