@@ -64,8 +64,8 @@ sample::DrmRecipe MixedRecipe(int raws, int gifs = 3) {
 }
 
 /// The mixed pictures without those a conversion cannot give back as they were.
-sample::DrmRecipe ConvertibleRecipe(int raws) {
-  sample::DrmRecipe recipe = MixedRecipe(raws);
+sample::DrmRecipe ConvertibleRecipe(int raws, int gifs = 3) {
+  sample::DrmRecipe recipe = MixedRecipe(raws, gifs);
   for (int i : {9, 13}) {
     if (i <= raws) recipe.raws[static_cast<std::size_t>(i - 1)] = sample::DrawRaw(30, 40, i, true);
   }
@@ -242,10 +242,21 @@ TEST(ParallelConversion, CompileFromPngPicturesGivesTheSameImageOnAnyNumberOfWor
   struct Case {
     const char* name;
     int raws;
+    int gifs;
+    bool longGif;  // one GIF-table picture too long to be held in memory
   };
-  const Case cases[] = {{"no RAW pictures", 0}, {"one RAW picture", 1}, {"many pictures", 50}};
+  const Case cases[] = {{"no RAW pictures", 0, 3, false},
+                        {"one RAW picture", 1, 3, false},
+                        {"many pictures", 50, 3, false},
+                        {"GIF-table pictures in several batches, one of them long", 4, 75, true}};
   for (const Case& c : cases) {
-    const Bytes image = sample::BuildDrmImage(ConvertibleRecipe(c.raws));
+    sample::DrmRecipe recipe = ConvertibleRecipe(c.raws, c.gifs);
+    if (c.longGif) {
+      Bytes animation(300001, 0x3C);
+      for (std::size_t i = 0; i < 6; ++i) animation[i] = static_cast<std::uint8_t>("GIF89a"[i]);
+      recipe.gifs[40] = animation;
+    }
+    const Bytes image = sample::BuildDrmImage(recipe);
     Slot source(image);
     source.Unpack(true);
     const CompileRun one = Compile(source, 1);

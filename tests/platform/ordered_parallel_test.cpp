@@ -6,10 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -160,6 +161,48 @@ TEST(OrderedParallelMap, NoMoreThanTheWindowIsInFlight) {
     EXPECT_EQ(consumedCount, 300u);
     // Items produced but not yet consumed, besides the one being consumed now.
     EXPECT_LE(largestGap, c.window) << c.workers << " workers";
+  }
+}
+
+TEST(OrderedParallelMapInBatches, EveryItemInOrderAndAFailureStopsAtItsItem) {
+  struct Case {
+    std::size_t count;
+    std::size_t perBatch;
+    std::optional<std::size_t> failing;  // the item whose produce throws
+  };
+  const Case cases[] = {
+      {100, 32, std::nullopt},  // the last batch is short
+      {0, 32, std::nullopt},    {5, 32, std::nullopt}, {64, 32, std::nullopt}, {10, 0, std::nullopt},
+      {100, 32, 0},             // the first item of the first batch
+      {100, 32, 45},            // in the middle of a batch: the items before it in that batch still count
+      {100, 32, 63},            // the last item of a batch
+      {100, 32, 99},            {100, 1, 50},
+  };
+  for (unsigned workers : {1u, 2u, 4u}) {
+    for (const Case& c : cases) {
+      std::vector<std::size_t> consumed;
+      std::string error;
+      try {
+        OrderedParallelMapInBatches(
+            c.count, c.perBatch, workers,
+            [&](std::size_t i) {
+              if (c.failing && i == *c.failing) throw std::runtime_error("item " + std::to_string(i));
+              return i * 3;
+            },
+            [&](std::size_t i, std::size_t result) {
+              EXPECT_EQ(result, i * 3);
+              consumed.push_back(i);
+            });
+      } catch (const std::runtime_error& e) {
+        error = e.what();
+      }
+      const std::size_t expected = c.failing.value_or(c.count);
+      const std::string where = std::to_string(c.count) + "/" + std::to_string(c.perBatch) + ", " +
+                                std::to_string(workers) + " workers";
+      EXPECT_EQ(error, c.failing ? "item " + std::to_string(*c.failing) : "") << where;
+      ASSERT_EQ(consumed.size(), expected) << where;
+      for (std::size_t i = 0; i < consumed.size(); ++i) EXPECT_EQ(consumed[i], i) << where;
+    }
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
 #include <optional>
 #include <span>
 #include <vector>
@@ -154,54 +153,26 @@ int ExtractRaws(BinaryFile& image, const DrmLayout& layout, const DrmTables& tab
   return layout.RawCount;
 }
 
-namespace {
-
-/// GIF-table pictures are handed to the workers this many at a time: copying
-/// one is so little work that handing it over alone would cost more than it saves.
-constexpr int kGifsPerBatch = 32;
-
-/// A batch of GIF-table pictures as a worker reads them: those before the first
-/// that failed, and that failure, which the writing thread meets in its turn.
-struct PreparedBatch {
-  std::vector<PreparedPicture> pictures;
-  std::exception_ptr failure;
-};
-
-}  // namespace
-
 int ExtractGifs(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, const fs::path& drmPackFolder,
                 Progress& progress, unsigned workers) {
   ProgressStep step(progress, "Extracting GIFs");
   PictureFolder icons(JoinTail(drmPackFolder, "icons"));
-  const int batches = (layout.GifCount + kGifsPerBatch - 1) / kGifsPerBatch;
-  auto prepare = [&](std::size_t batch) {
-    PreparedBatch prepared;
-    const int first = static_cast<int>(batch) * kGifsPerBatch + 1;
-    const int last = std::min(layout.GifCount, first + kGifsPerBatch - 1);
-    try {
-      for (int k = first; k <= last; ++k) {
-        prepared.pictures.push_back(PreparePicture(image, layout, tables, layout.RawCount + k));
-      }
-    } catch (...) {
-      prepared.failure = std::current_exception();
-    }
-    return prepared;
+  auto prepare = [&](std::size_t index) {
+    return PreparePicture(image, layout, tables, layout.RawCount + static_cast<int>(index) + 1);
   };
-  auto write = [&](std::size_t batch, PreparedBatch prepared) {
-    int k = static_cast<int>(batch) * kGifsPerBatch;
-    for (const PreparedPicture& picture : prepared.pictures) {
-      ++k;
-      if (UpperExtension(picture.picture.fileName) == ".BMP") {
-        // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
-        // stale <n>.gif must go too, or the compile would take it instead.
-        if (auto gif = icons.Find(fmt::format("{}.gif", layout.RawCount + k))) DeleteFileQuietly(*gif);
-      }
-      WritePicture(image, picture, icons.PathFor(picture.picture.fileName));
-      step.SetPosition(PercentDone(k, layout.GifCount));
+  auto write = [&](std::size_t index, PreparedPicture prepared) {
+    const int k = static_cast<int>(index) + 1;
+    const StoredPicture& picture = prepared.picture;
+    if (UpperExtension(picture.fileName) == ".BMP") {
+      // The picture goes to <n>.bmp, replacing one from an earlier unpack; a
+      // stale <n>.gif must go too, or the compile would take it instead.
+      if (auto gif = icons.Find(fmt::format("{}.gif", layout.RawCount + k))) DeleteFileQuietly(*gif);
     }
-    if (prepared.failure) std::rethrow_exception(prepared.failure);
+    WritePicture(image, prepared, icons.PathFor(picture.fileName));
+    step.SetPosition(PercentDone(k, layout.GifCount));
   };
-  OrderedParallelMap(static_cast<std::size_t>(batches), workers, prepare, write);
+  // A GIF-table picture is only copied: too little work to hand over alone.
+  OrderedParallelMapInBatches(static_cast<std::size_t>(layout.GifCount), kSmallItemsPerBatch, workers, prepare, write);
   return layout.GifCount;
 }
 

@@ -152,4 +152,43 @@ void OrderedParallelMap(std::size_t count, unsigned workers, Produce&& produce, 
   }
 }
 
+/// A batch size for OrderedParallelMapInBatches that suits items of a few
+/// microseconds each, such as reading one small file.
+inline constexpr std::size_t kSmallItemsPerBatch = 32;
+
+/// OrderedParallelMap for items so small that handing them to a worker one at a
+/// time would cost more than it saves: the workers take them `perBatch` at a
+/// time. Everything else holds as for OrderedParallelMap, item by item: consume
+/// sees every item in order, and a produce(i) that throws stops the work at i,
+/// after items 0 … i−1 have been consumed.
+template <typename Produce, typename Consume>
+void OrderedParallelMapInBatches(std::size_t count, std::size_t perBatch, unsigned workers, Produce&& produce,
+                                 Consume&& consume) {
+  using Result = std::invoke_result_t<Produce&, std::size_t>;
+  struct Batch {
+    std::vector<Result> results;  // the items before the first that failed
+    std::exception_ptr failure;
+  };
+  perBatch = std::max<std::size_t>(perBatch, 1);
+  OrderedParallelMap(
+      (count + perBatch - 1) / perBatch, workers,
+      [&](std::size_t batch) {
+        Batch made;
+        const std::size_t first = batch * perBatch;
+        const std::size_t end = std::min(count, first + perBatch);
+        made.results.reserve(end - first);
+        try {
+          for (std::size_t i = first; i < end; ++i) made.results.push_back(produce(i));
+        } catch (...) {
+          made.failure = std::current_exception();
+        }
+        return made;
+      },
+      [&](std::size_t batch, Batch made) {
+        std::size_t i = batch * perBatch;
+        for (Result& result : made.results) consume(i++, std::move(result));
+        if (made.failure) std::rethrow_exception(made.failure);
+      });
+}
+
 }  // namespace resmill
