@@ -123,6 +123,39 @@ TEST(CopyExactly, ASourceThatEndsFirstIsAFormatErrorAtTheOffset) {
   }
 }
 
+TEST(ReadFileHead, AtMostTheLimitAndTheWholeLength) {
+  TempDir dir;
+  std::vector<std::uint8_t> bytes(1000);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  WriteBytes(dir / "f", bytes);
+  for (std::uint64_t limit : {0u, 1u, 999u, 1000u, 5000u}) {
+    std::int64_t size = -1;
+    const std::vector<std::uint8_t> head = ReadFileHead(dir / "f", limit, &size);
+    EXPECT_EQ(size, 1000);
+    ASSERT_EQ(head.size(), std::min<std::uint64_t>(limit, 1000)) << limit;
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin())) << limit;
+  }
+  EXPECT_THROW(ReadFileHead(dir / "missing", 10), Error);
+}
+
+TEST(ReadWholeFile, UpToTheLargestSizeAndNoFurther) {
+  TempDir dir;
+  WriteBytes(dir / "f", std::vector<std::uint8_t>(1000, 0x42));
+  EXPECT_EQ(ReadWholeFile(dir / "f", 1000, "a list").size(), 1000u);
+  try {
+    ReadWholeFile(dir / "f", 999, "a list");
+    FAIL() << "a file beyond the largest size was read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Limit);
+    EXPECT_NE(std::string(e.what()).find("1000 bytes is too large for a list"), std::string::npos) << e.what();
+  }
+  // An open file is read from its start and keeps its position.
+  BinaryFile open(dir / "f", BinaryFile::Mode::Read);
+  open.Seek(700);
+  EXPECT_EQ(ReadWholeFile(open, 1000, "a list").size(), 1000u);
+  EXPECT_EQ(open.Position(), 700);
+}
+
 TEST(Numeric, RoundingRules) {
   EXPECT_EQ(RoundHalfEven(2.5), 2);
   EXPECT_EQ(RoundHalfEven(3.5), 4);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
+#include "platform/error.h"
 #include "test_support.h"
 
 namespace resmill::replacement {
@@ -91,6 +95,20 @@ TEST(ReadPortTableTest, HeaderAndEntries) {
       EXPECT_EQ(table.entries[i].targetIndex, c.entries[i].targetIndex);
       EXPECT_EQ(table.entries[i].matchSize, c.entries[i].matchSize);
     }
+  }
+}
+
+TEST(ReadPortTableTest, AFileFarLargerThanATableIsRefusedUnread) {
+  test::TempDir dir;
+  test::WriteText(dir / "big.dpt", "[DRM PORT TABLE]\r\na 1\r\n");
+  std::filesystem::resize_file(dir / "big.dpt", std::uintmax_t{17} << 20);  // sparse: nothing to write
+  try {
+    ReadPortTable(dir / "big.dpt", {"a.gif"}, {"1.gif"});
+    FAIL() << "a 17 MiB port table was read";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), Error::Kind::Limit);
+    EXPECT_NE(std::string(e.what()).find("big.dpt"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("too large for a port table"), std::string::npos) << e.what();
   }
 }
 

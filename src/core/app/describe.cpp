@@ -145,14 +145,6 @@ Info DescribeSkin(const fs::path& file) {
   return info;
 }
 
-std::vector<std::uint8_t> ReadHead(const fs::path& file, std::size_t limit, std::int64_t& size) {
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  size = in.Size();
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::int64_t>(size, limit)));
-  bytes.resize(in.Read(bytes));
-  return bytes;
-}
-
 void AddOrdinary(Info& info, const fs::path& file, std::span<const std::uint8_t> head, std::string_view prefix) {
   std::optional<gfx::PictureInfo> picture = gfx::ReadPictureInfoFromMemory(head);
   if (!picture) ThrowFormatError(file, "offset 0x000000", "not a PNG, GIF, BMP or JPEG picture");
@@ -166,7 +158,7 @@ Info DescribePicture(const fs::path& file) {
   std::int64_t length = 0;
   switch (image::DetectPictureKind(file)) {
     case image::PictureKind::Raw: {
-      ReadHead(file, 0, length);
+      ReadFileHead(file, 0, &length);
       std::optional<image::RawSize> size = image::ParseRawSize(file);
       if (!size) ThrowFormatError(file, "file name", "no size tag such as (176x220) before the extension");
       info.Add("Kind", "RAW picture");
@@ -184,7 +176,7 @@ Info DescribePicture(const fs::path& file) {
     }
     case image::PictureKind::K18:
     case image::PictureKind::K32: {
-      std::vector<std::uint8_t> head = ReadHead(file, image::kKHeaderSize, length);
+      std::vector<std::uint8_t> head = ReadFileHead(file, image::kKHeaderSize, &length);
       image::KHeader h = image::ReadKHeader(head, file);
       info.Add("Kind", "K picture");
       info.Add("Size", fmt::format("{} x {}", h.width, h.height));
@@ -193,12 +185,12 @@ Info DescribePicture(const fs::path& file) {
       return info;
     }
     case image::PictureKind::G:
-      AddOrdinary(info, file, ReadHead(file, 1 << 20, length), "G picture holding a ");
+      AddOrdinary(info, file, ReadFileHead(file, 1 << 20, &length), "G picture holding a ");
       return info;
     case image::PictureKind::Other:
       break;
   }
-  AddOrdinary(info, file, ReadHead(file, 1 << 20, length), "");
+  AddOrdinary(info, file, ReadFileHead(file, 1 << 20, &length), "");
   return info;
 }
 

@@ -224,12 +224,8 @@ std::optional<gfx::Bitmap> PictureCatalogue::Decode(int number) const {
       const auto width = static_cast<std::uint64_t>(tag->width), height = static_cast<std::uint64_t>(tag->height);
       if (width * height > image::kMaxRawPixels) return std::nullopt;
       // A file shorter than its tag says decodes with the rest transparent; a longer one is cut.
-      BinaryFile in(file, BinaryFile::Mode::Read);
-      std::vector<std::uint8_t> bytes(
-          static_cast<std::size_t>(std::min<std::uint64_t>(image::RawFileLength(width, height),
-                                                            static_cast<std::uint64_t>(in.Size()))));
-      bytes.resize(in.Read(bytes));
-      return image::DecodeRawBytes(bytes, tag->width, tag->height, file);
+      return image::DecodeRawBytes(ReadFileHead(file, image::RawFileLength(width, height)), tag->width, tag->height,
+                                   file);
     });
   }
   return DecodeQuietly([&] { return gfx::LoadBitmap(file); });

@@ -121,11 +121,7 @@ std::vector<std::uint8_t> ReadRawPictureBytes(const std::filesystem::path& raw, 
   if (size.width <= 0 || size.height <= 0) return {};
   const auto w = static_cast<std::uint64_t>(size.width), h = static_cast<std::uint64_t>(size.height);
   if (w * h > kMaxRawPixels) return {};
-  BinaryFile in(raw, BinaryFile::Mode::Read);
-  const std::uint64_t length = std::min<std::uint64_t>(RawFileLength(w, h), static_cast<std::uint64_t>(in.Size()));
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
-  bytes.resize(in.Read(bytes));
-  return bytes;
+  return ReadFileHead(raw, RawFileLength(w, h));
 }
 
 ConvertedRaw ConvertRawBytes(std::span<const std::uint8_t> raw, RawSize size, int formatIndex,

@@ -34,14 +34,6 @@ int EncoderFor(std::string_view mime) {
   return index;
 }
 
-// Reads at most `limit` bytes from the start of `file`.
-std::vector<std::uint8_t> ReadUpTo(const std::filesystem::path& file, std::uint64_t limit) {
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(limit, in.Size())));
-  bytes.resize(in.Read(bytes));
-  return bytes;
-}
-
 Bitmap LoadSource(const std::filesystem::path& picture) {
   std::optional<Bitmap> bitmap = graphics::LoadBitmap(picture);
   return bitmap ? std::move(*bitmap) : Bitmap();
@@ -219,7 +211,7 @@ void DecodeRaw16(const std::filesystem::path& raw, const std::filesystem::path& 
     ThrowFormatError(raw, "size tag", fmt::format("a RAW picture of {} x {} pixels has no pixels", width, height));
   }
   CheckRawSize(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), raw);
-  std::vector<std::uint8_t> bytes = ReadUpTo(raw, RawFileLength(static_cast<std::uint64_t>(width),
+  std::vector<std::uint8_t> bytes = ReadFileHead(raw, RawFileLength(static_cast<std::uint64_t>(width),
                                                                static_cast<std::uint64_t>(height)));
   WriteFileAtomically(output, RawBytesToPicture(bytes, width, height, mime, raw));
 }
@@ -237,7 +229,7 @@ RawSize DecodeK(const std::filesystem::path& k, const std::filesystem::path& out
                 KLayout layout) {
   int encoder = EncoderFor(mime);
   // Pixel data and mask may each reach the K limit; nothing beyond them is read.
-  std::vector<std::uint8_t> bytes = ReadUpTo(k, kKHeaderSize + 2 * kMaxKBytes);
+  std::vector<std::uint8_t> bytes = ReadFileHead(k, kKHeaderSize + 2 * kMaxKBytes);
   KHeader h = ReadKHeader(bytes, k);
   graphics::SaveBitmap(DecodeKBytes(bytes, layout, k), output, encoder);
   return {static_cast<int>(std::min<std::uint32_t>(h.width, INT32_MAX)),

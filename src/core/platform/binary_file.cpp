@@ -1,5 +1,6 @@
 #include "platform/binary_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -139,6 +140,36 @@ void BinaryFile::Close() {
   int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0 && errno != EINTR) ThrowIoError("close", path_);
+}
+
+std::vector<std::uint8_t> ReadFileHead(const std::filesystem::path& file, std::uint64_t limit,
+                                       std::int64_t* fileSize) {
+  BinaryFile in(file, BinaryFile::Mode::Read);
+  const std::int64_t size = in.Size();
+  if (fileSize != nullptr) *fileSize = size;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(size))));
+  bytes.resize(in.Read(bytes));
+  return bytes;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(BinaryFile& file, std::int64_t maxSize, std::string_view what) {
+  const std::int64_t size = file.Size();
+  if (size > maxSize) {
+    throw Error(Error::Kind::Limit, fmt::format("{}: {} bytes is too large for {} (at most {} bytes)",
+                                                file.Path().string(), size, what, maxSize));
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  // The file shrank while it was read.
+  if (const std::size_t got = file.ReadAt(0, bytes); got != bytes.size()) {
+    ThrowFormatError(file.Path(), fmt::format("offset {}", HexOffset(got)), fmt::format("file ends inside {}", what));
+  }
+  return bytes;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file, std::int64_t maxSize,
+                                        std::string_view what) {
+  BinaryFile in(file, BinaryFile::Mode::Read);
+  return ReadWholeFile(in, maxSize, what);
 }
 
 }  // namespace resmill

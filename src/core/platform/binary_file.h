@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string_view>
+#include <vector>
 
 namespace resmill {
 
@@ -56,5 +58,18 @@ class BinaryFile {
   std::int64_t position_ = 0;
   std::filesystem::path path_;
 };
+
+/// The first bytes of `file`, at most `limit` of them (all of a shorter file).
+/// `fileSize`, when given, receives the whole file's length.
+std::vector<std::uint8_t> ReadFileHead(const std::filesystem::path& file, std::uint64_t limit,
+                                       std::int64_t* fileSize = nullptr);
+
+/// All of `file`. One longer than `maxSize` is refused (Error::Kind::Limit) as too
+/// large for `what` before anything is read; one that shrinks while it is read
+/// is a format error ("file ends inside <what>").
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file, std::int64_t maxSize,
+                                        std::string_view what);
+/// The same for a file already open; its position is left alone.
+std::vector<std::uint8_t> ReadWholeFile(BinaryFile& file, std::int64_t maxSize, std::string_view what);
 
 }  // namespace resmill

@@ -20,22 +20,8 @@ namespace {
 // and would only tie up memory.
 constexpr std::int64_t kMaxSourceBytes = 64 * 1024 * 1024;
 
-std::vector<std::uint8_t> ReadWholeGif(BinaryFile& file) {
-  std::int64_t size = file.Size();
-  if (size > kMaxSourceBytes) {
-    throw Error(Error::Kind::Limit, fmt::format("{}: {} bytes is more than a GIF icon may hold ({} bytes)",
-                                                file.Path().string(), size, kMaxSourceBytes));
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  bytes.resize(file.ReadAt(0, bytes));
-  return bytes;
-}
-
 std::vector<std::uint8_t> ReadGifFile(const std::filesystem::path& path) {
-  BinaryFile file(path, BinaryFile::Mode::Read);
-  std::vector<std::uint8_t> bytes = ReadWholeGif(file);
-  file.Close();
-  return bytes;
+  return ReadWholeFile(path, kMaxSourceBytes, "a GIF icon");
 }
 
 // [first, last) of a source axis of `from` pixels, scaled to `to` pixels and rounded
@@ -137,7 +123,7 @@ class Screen {
 
 void ParseGif(GifWorkArea& area, BinaryFile& file) {
   area.frameCount = 0;
-  area.frameCount = g::CountGifFrames(ReadWholeGif(file), file.Path());
+  area.frameCount = g::CountGifFrames(ReadWholeFile(file, kMaxSourceBytes, "a GIF icon"), file.Path());
 }
 
 FrameRect ScaledFrameRect(const g::GifSourceFrame& frame, int screenWidth, int screenHeight, int width, int height) {

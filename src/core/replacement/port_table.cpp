@@ -61,14 +61,14 @@ int FindByBaseName(std::string_view name, const std::vector<std::string>& items)
   return -1;
 }
 
+constexpr std::int64_t kMaxPortTableSize = std::int64_t{16} << 20;
+
 PortTable ReadPortTable(const std::filesystem::path& file, const std::vector<std::string>& sourceItems,
                         const std::vector<std::string>& targetItems) {
-  // A table is a few kilobytes of text; it is read whole.
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  std::string text(static_cast<std::size_t>(in.Size()), '\0');
-  std::size_t got = in.Read({reinterpret_cast<std::uint8_t*>(text.data()), text.size()});
-  text.resize(got);
-  in.Close();
+  // A table is a few kilobytes of text; it is read whole, and a file far larger
+  // (chosen by mistake) is refused rather than read into memory.
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(file, kMaxPortTableSize, "a port table");
+  const std::string text(bytes.begin(), bytes.end());
 
   PortTable table;
   std::vector<std::string_view> lines = SplitLines(text);

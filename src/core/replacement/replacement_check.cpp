@@ -49,15 +49,7 @@ std::vector<std::uint8_t> ReadLeading(const fs::path& file, std::uint64_t length
 }
 
 std::vector<std::uint8_t> ReadWhole(const fs::path& file) {
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  const std::int64_t size = in.Size();
-  if (size > kMaxSourceFileSize) {
-    throw Error(Error::Kind::Limit, fmt::format("{}: a file of {} bytes is too large to be a picture", file.string(),
-                                                size));
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.ReadExact(bytes, "the picture");
-  return bytes;
+  return ReadWholeFile(file, kMaxSourceFileSize, "a picture");
 }
 
 // An ordinary picture, whole: every frame of a GIF decodes, not only the first one

@@ -100,15 +100,7 @@ void WriteConvList(const std::filesystem::path& file, const std::vector<TConvRec
 
 std::optional<std::vector<TConvRec>> ReadConvList(const std::filesystem::path& file) {
   if (!FileExists(file)) return std::nullopt;
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  std::int64_t size = in.Size();
-  if (size > kMaxConvListSize) {
-    throw Error(Error::Kind::Limit, fmt::format("{}: {} bytes is too large for a conversion list (at most {})",
-                                                file.string(), size, kMaxConvListSize));
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  in.ReadExact(bytes, "the conversion list");
-  return DecodeConvList(bytes, file);
+  return DecodeConvList(ReadWholeFile(file, kMaxConvListSize, "a conversion list"), file);
 }
 
 TConvRec TSearchTree::Find(const std::string& convertedName) const {

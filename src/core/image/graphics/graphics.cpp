@@ -91,13 +91,9 @@ std::optional<Codec> CodecOf(std::span<const std::uint8_t> data) {
 }
 
 // Reads at most `limit` bytes of a file; nothing when it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::filesystem::path& file, std::int64_t limit) {
+std::optional<std::vector<std::uint8_t>> ReadFileHeadQuietly(const std::filesystem::path& file, std::int64_t limit) {
   try {
-    BinaryFile in(file, BinaryFile::Mode::Read);
-    std::int64_t size = std::min(in.Size(), limit);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    bytes.resize(in.Read(bytes));
-    return bytes;
+    return ReadFileHead(file, static_cast<std::uint64_t>(limit));
   } catch (const Error&) {
     return std::nullopt;
   }
@@ -111,7 +107,7 @@ constexpr std::int64_t kHeaderProbeSize = 1 << 20;
 }  // namespace
 
 std::optional<Bitmap> LoadBitmap(const std::filesystem::path& file) {
-  auto bytes = ReadFileHead(file, kMaxPictureFileSize);
+  auto bytes = ReadFileHeadQuietly(file, kMaxPictureFileSize);
   if (!bytes) return std::nullopt;
   return LoadBitmapFromMemory(*bytes);
 }
@@ -127,7 +123,7 @@ std::optional<PictureInfo> ReadPictureInfoFromMemory(std::span<const std::uint8_
 }
 
 std::optional<PictureInfo> ReadPictureInfo(const std::filesystem::path& file) {
-  auto bytes = ReadFileHead(file, kHeaderProbeSize);
+  auto bytes = ReadFileHeadQuietly(file, kHeaderProbeSize);
   if (!bytes) return std::nullopt;
   return ReadPictureInfoFromMemory(*bytes);
 }
