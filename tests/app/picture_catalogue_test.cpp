@@ -131,6 +131,31 @@ struct StateCase {
   PictureState expected;
 };
 
+TEST(PictureCatalogue, TellsAnAnimationBeyondTheHeaderProbeAndSurvivesADamagedGif) {
+  Tree tree(true);
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    PictureSize size;
+    bool animated;
+  };
+  Bytes longAnimation = sample::DrawGif(10, 10, 3, false, 5);
+  longAnimation.resize(longAnimation.size() + (3 << 20), 0);  // bytes after the trailer: read, not decoded
+  Bytes damaged = sample::DrawGif(10, 10, 3, false, 5);
+  damaged.resize(damaged.size() / 2);
+  const Case cases[] = {
+      {"an animation longer than the 1 MiB header probe", longAnimation, {10, 10}, true},
+      {"a GIF that ends halfway", damaged, {10, 10}, false},
+      {"no picture at all", Bytes{'x', 'y'}, {0, 0}, false},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(tree.drmpack / "icons/6.gif", c.bytes);
+    const PictureEntry entry = tree.Catalogue().Picture(6);
+    EXPECT_EQ(entry.size, c.size) << c.name;
+    EXPECT_EQ(entry.animated, c.animated) << c.name;
+  }
+}
+
 TEST(PictureCatalogue, StatesTellWhatTheSaveMakesOfEachPicture) {
   using S = PictureState;
   const auto red = [](gfx::Argb c) { return c ^ 0x00800000u; };

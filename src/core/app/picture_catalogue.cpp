@@ -2,7 +2,7 @@
 
 #include <fmt/format.h>
 
-#include "replacement/gif_resize.h"
+#include "image/graphics/gif_animation.h"
 #include "image/graphics/graphics.h"
 #include "image/raw_picture.h"
 #include "platform/binary_file.h"
@@ -23,17 +23,28 @@ PictureSize HeaderSize(const fs::path& file) {
   return info ? PictureSize{info->width, info->height} : PictureSize{};
 }
 
-bool IsAnimatedGif(const fs::path& file, replacement::GifWorkArea& area) {
-  BinaryFile in(file, BinaryFile::Mode::Read);
-  std::array<std::uint8_t, 4> head{};
-  if (in.ReadAt(0, head) != head.size() || gfx::SniffFormat(head) != gfx::PictureFormat::Gif) return false;
-  try {
-    replacement::ParseGif(area, in);
-  } catch (const Error& e) {
-    if (e.kind() == Error::Kind::Io) throw;
-    return false;  // a damaged GIF is not called animated; Examine and Decode tell the rest
+/// Icons and their animations are small; a file far beyond this is not read
+/// whole to tell whether it is animated.
+constexpr std::int64_t kMaxCountedGif = 64 * 1024 * 1024;
+/// Picture headers (a JPEG's after its metadata) lie within this many bytes.
+constexpr std::uint64_t kHeaderProbe = 1 << 20;
+
+/// The size a GIF-table picture's file gives and whether it is an animated GIF,
+/// from one read of the file (two only for a GIF longer than the header probe).
+void ReadGifTableFile(const fs::path& file, PictureEntry& entry) {
+  std::int64_t length = 0;
+  std::vector<std::uint8_t> bytes = ReadFileHead(file, kHeaderProbe, &length);
+  if (std::optional<gfx::PictureInfo> info = gfx::ReadPictureInfoFromMemory(bytes)) {
+    entry.size = {info->width, info->height};
   }
-  return area.FrameCount() > 1;
+  if (gfx::SniffFormat(bytes) != gfx::PictureFormat::Gif) return;
+  try {
+    if (static_cast<std::uint64_t>(length) > bytes.size()) bytes = ReadWholeFile(file, kMaxCountedGif, "a GIF icon");
+    entry.animated = gfx::CountGifFrames(bytes, file) > 1;
+  } catch (const Error& e) {
+    // A damaged (or outsized) GIF is not called animated; Examine and Decode tell the rest.
+    if (e.kind() == Error::Kind::Io) throw;
+  }
 }
 
 /// Runs a decode that may meet a damaged or oversized file: those give nothing; a failing disk still throws.
@@ -99,15 +110,14 @@ PictureCatalogue::PictureCatalogue(fs::path drmPackFolder, const fs::path& cg15,
 void PictureCatalogue::Refresh() {
   const drm::PictureFolder icons(JoinTail(drmPackFolder_, "icons"));
   const drm::PictureFolder raws(JoinTail(drmPackFolder_, "raws"));
-  replacement::GifWorkArea area;
   std::vector<PictureEntry> entries;
   entries.reserve(static_cast<std::size_t>(original_.PictureCount()));
-  for (int n = 1; n <= original_.PictureCount(); ++n) entries.push_back(MakeEntry(n, icons, raws, area));
+  for (int n = 1; n <= original_.PictureCount(); ++n) entries.push_back(MakeEntry(n, icons, raws));
   entries_ = std::move(entries);
 }
 
-PictureEntry PictureCatalogue::MakeEntry(int number, const drm::PictureFolder& icons, const drm::PictureFolder& raws,
-                                         replacement::GifWorkArea& area) const {
+PictureEntry PictureCatalogue::MakeEntry(int number, const drm::PictureFolder& icons,
+                                         const drm::PictureFolder& raws) const {
   const drm::StoredPicture& stored = original_.Picture(number);
   PictureEntry entry;
   entry.number = number;
@@ -132,10 +142,7 @@ PictureEntry PictureCatalogue::MakeEntry(int number, const drm::PictureFolder& i
   entry.kind = UpperExtension(named.string()) == ".BMP" ? DrmPictureKind::Bmp : DrmPictureKind::Gif;
   std::optional<gfx::PictureInfo> info = gfx::ReadPictureInfoFromMemory(original_.ReadBytes(number));
   if (info) entry.originalSize = {info->width, info->height};
-  if (entry.file) {
-    entry.size = HeaderSize(*entry.file);
-    entry.animated = IsAnimatedGif(*entry.file, area);
-  }
+  if (entry.file) ReadGifTableFile(*entry.file, entry);
   return entry;
 }
 

@@ -20,10 +20,6 @@
 #include "image/graphics/bitmap.h"
 #include "platform/user_interface.h"
 
-namespace resmill::replacement {
-struct GifWorkArea;
-}
-
 namespace resmill::app {
 
 enum class DrmPictureKind { Raw, Gif, Bmp };
@@ -104,8 +100,7 @@ class PictureCatalogue {
   void Refresh();
 
  private:
-  PictureEntry MakeEntry(int number, const drm::PictureFolder& icons, const drm::PictureFolder& raws,
-                         replacement::GifWorkArea& area) const;
+  PictureEntry MakeEntry(int number, const drm::PictureFolder& icons, const drm::PictureFolder& raws) const;
   PictureStatus ExamineRaw(const PictureEntry& entry) const;
   PictureStatus ExamineGif(const PictureEntry& entry) const;
 
