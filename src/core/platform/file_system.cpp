@@ -113,10 +113,10 @@ std::vector<FoundFile> FindFiles(const fs::path& folder, std::string_view masks,
     file.name = it->path().filename().string();
     file.path = it->path();
     file.hidden = !file.name.empty() && file.name[0] == '.';
-    auto perms = it->status(sec).permissions();
-    file.readOnly = (perms & fs::perms::owner_write) == fs::perms::none;
     if (file.hidden && !options.includeHidden) continue;
-    if (file.readOnly && !options.includeReadOnly) continue;
+    if (!options.includeReadOnly && (it->status(sec).permissions() & fs::perms::owner_write) == fs::perms::none) {
+      continue;
+    }
     bool matches = std::any_of(maskList.begin(), maskList.end(),
                                [&](std::string_view mask) { return WildcardMatch(mask, file.name); });
     if (matches) found.push_back(std::move(file));

@@ -36,12 +36,13 @@ std::filesystem::path ResolveCaseBlind(const std::filesystem::path& folder, std:
 struct FoundFile {
   std::string name;             ///< file name without folder
   std::filesystem::path path;   ///< full path
-  bool readOnly = false;        ///< no owner write permission
   bool hidden = false;          ///< name starts with "."
 };
 
 struct SearchOptions {
   bool includeHidden = false;
+  /// Files without owner write permission. Leaving them out costs a status
+  /// read per file, which a folder of thousands of pictures feels.
   bool includeReadOnly = true;
 };
 
