@@ -69,10 +69,15 @@ TEST(FolderLock, AFolderReachedThroughALinkIsTheSameFolder) {
   TempDir dir;
   fs::create_directory(dir / "work");
   fs::create_directory_symlink(dir / "work", dir / "link");
-  EXPECT_TRUE(SameFolder(dir / "work", dir / "link"));
-  EXPECT_TRUE(SameFolder(dir / "work", dir / "work/../work"));
-  EXPECT_FALSE(SameFolder(dir / "work", dir.path()));
-  EXPECT_FALSE(SameFolder(dir / "work", dir / "missing"));
+  EXPECT_TRUE(SameFileOrFolder(dir / "work", dir / "link"));
+  EXPECT_TRUE(SameFileOrFolder(dir / "work", dir / "work/../work"));
+  EXPECT_FALSE(SameFileOrFolder(dir / "work", dir.path()));
+  EXPECT_FALSE(SameFileOrFolder(dir / "work", dir / "missing"));
+  test::WriteText(dir / "work/a.png", "a");
+  fs::create_hard_link(dir / "work/a.png", dir / "b.png");
+  EXPECT_TRUE(SameFileOrFolder(dir / "link/a.png", dir / "b.png"));
+  test::WriteText(dir / "c.png", "a");
+  EXPECT_FALSE(SameFileOrFolder(dir / "b.png", dir / "c.png")) << "the same bytes are not the same file";
   FolderLock lock(dir / "work");
   ExpectRefused(dir / "link");
 }

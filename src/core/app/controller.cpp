@@ -110,11 +110,11 @@ void Controller::KeepPendingWork() {
 void Controller::LockWorkFolder(const fs::path& folder) {
   // The lock file lives in the folder; a folder that cannot be created holds no work to guard.
   CreateFolder(folder);
-  if (!FolderExists(folder) || SameFolder(folder, session_.programFolder)) {
+  if (!FolderExists(folder) || SameFileOrFolder(folder, session_.programFolder)) {
     workLock_.reset();
     return;
   }
-  if (workLock_ && SameFolder(workLock_->Folder(), folder)) return;
+  if (workLock_ && SameFileOrFolder(workLock_->Folder(), folder)) return;
   FolderLock lock(folder);  // a refusal leaves the folder in use as it was
   workLock_ = std::move(lock);
 }

@@ -13,16 +13,6 @@ namespace resmill::app {
 namespace fs = std::filesystem;
 namespace gfx = image::graphics;
 
-namespace {
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code error;
-  const bool same = fs::equivalent(a, b, error);
-  return !error && same;
-}
-
-}  // namespace
-
 PictureStatus ExamineShown(const PictureCatalogue& catalogue, int number) {
   try {
     return catalogue.Examine(number);
@@ -52,7 +42,7 @@ void ReplacePictures(Session& session, std::span<const PictureReplacement> repla
                   fmt::format("picture {} has no file in {} to replace; revert it first", wanted.number,
                               catalogue.DrmPackFolder().string()));
     }
-    if (SameFile(wanted.file, *entry.file)) continue;
+    if (SameFileOrFolder(wanted.file, *entry.file)) continue;
     if (!table.Append({*entry.file, wanted.file, 0, 0, wanted.matchSize})) {
       throw Error(Error::Kind::Limit, "too many pictures to replace at once");
     }

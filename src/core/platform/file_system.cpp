@@ -128,6 +128,11 @@ std::vector<FoundFile> FindFiles(const fs::path& folder, std::string_view masks,
   return found;
 }
 
+bool SameFileOrFolder(const fs::path& a, const fs::path& b) noexcept {
+  std::error_code ec;
+  return fs::equivalent(a, b, ec) && !ec;
+}
+
 bool CreateFolder(const fs::path& folder) noexcept {
   std::error_code ec;
   return fs::create_directory(folder, ec);

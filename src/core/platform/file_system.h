@@ -58,6 +58,9 @@ bool RemoveFolder(const std::filesystem::path& folder) noexcept;
 /// Removes a file; failure is ignored.
 bool DeleteFileQuietly(const std::filesystem::path& file) noexcept;
 bool FolderExists(const std::filesystem::path& folder) noexcept;
+/// True when both paths reach one existing file or folder (through links or
+/// different spellings); false when either is missing.
+bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
 bool FileExists(const std::filesystem::path& file) noexcept;
 /// Renames, replacing an existing target; throws on failure.
 void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);

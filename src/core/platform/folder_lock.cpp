@@ -65,9 +65,4 @@ FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
   return *this;
 }
 
-bool SameFolder(const fs::path& a, const fs::path& b) noexcept {
-  std::error_code ec;
-  return fs::equivalent(a, b, ec) && !ec;
-}
-
 }  // namespace resmill

@@ -32,7 +32,4 @@ class FolderLock {
   int fd_ = -1;
 };
 
-/// True when both paths name one existing folder (through links or different spellings).
-bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
-
 }  // namespace resmill
