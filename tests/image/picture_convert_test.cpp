@@ -87,6 +87,29 @@ TEST(DetectPictureKind, ByExtensionAndKHeader) {
   EXPECT_THROW(DetectPictureKind(dir / "missing.k"), Error);
 }
 
+TEST(PictureKindOf, ByExtensionAndTheKHeaderGiven) {
+  const Bytes k18 = KFile(18), k32 = KFile(32), k24 = KFile(24);
+  struct Case {
+    const char* name;
+    std::span<const std::uint8_t> head;
+    PictureKind kind;
+  };
+  const Case cases[] = {
+      {"a.k", k18, PictureKind::K18},
+      {"a.K", std::span(k18).first(16), PictureKind::K18},
+      {"a.k", k32, PictureKind::K32},
+      {"a.k", k24, PictureKind::K32},
+      {"a.k", std::span(k18).first(15), PictureKind::K32},  // too short to hold the header
+      {"a.k", {}, PictureKind::K32},
+      {"a.g", k18, PictureKind::G},
+      {"a.G", {}, PictureKind::G},
+      {"a.raw", {}, PictureKind::Raw},
+      {"a.gif", {}, PictureKind::Other},
+      {"k", {}, PictureKind::Other},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PictureKindOf(c.name, c.head), c.kind) << c.name << " " << c.head.size();
+}
+
 TEST(RawToBmp, RawPictures) {
   TempDir dir;
   Bitmap picture = test::Pattern(5, 3, true);

@@ -174,21 +174,5 @@ TEST(ReadSkinDirectory, RefusesNamesThatAreNoFileNames) {
   for (const char* fine : {".hidden.k", "a.b.k", "with space.g", "k"}) EXPECT_EQ(NameProblem(fine), "") << fine;
 }
 
-TEST(PictureKindOf, ByExtensionAndKHeader) {
-  Bytes k18 = test::KPicture(18, 0, 0), k32 = test::KPicture(32, 0, 0), k24 = test::KPicture(24, 0, 0);
-  struct Case { const char* name; const Bytes* head; std::size_t length; image::PictureKind kind; };
-  const Case cases[] = {
-      {"a.k", &k18, 16, image::PictureKind::K18}, {"a.K", &k18, 16, image::PictureKind::K18},
-      {"a.k", &k32, 16, image::PictureKind::K32}, {"a.k", &k24, 16, image::PictureKind::K32},
-      {"a.k", &k18, 8, image::PictureKind::K32},  // too short to say 18
-      {"a.g", &k18, 16, image::PictureKind::G},   {"a.G", nullptr, 0, image::PictureKind::G},
-      {"a.raw", nullptr, 0, image::PictureKind::Raw}, {"a.gif", nullptr, 0, image::PictureKind::Other},
-      {"k", nullptr, 0, image::PictureKind::Other},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(PictureKindOf(c.name, c.head ? c.head->data() : nullptr, c.length), c.kind) << c.name;
-  }
-}
-
 }  // namespace
 }  // namespace resmill::skin

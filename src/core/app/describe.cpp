@@ -139,7 +139,7 @@ Info DescribeSkin(const fs::path& file) {
     if (e.blockMagic != skin::kDataMagic) name += fmt::format("  [block magic {}]", Hex32(e.blockMagic));
     rows.rows.push_back({std::to_string(i), Hex32(e.hash), Hex32(e.dataOffset),
                          Hex32(static_cast<std::uint32_t>(e.DataAt())), std::to_string(e.length),
-                         std::string(skin::PictureKindName(skin::PictureKindOf(e.name, head.data(), got))), name});
+                         std::string(skin::PictureKindName(image::PictureKindOf(e.name, std::span(head.data(), got)))), name});
   }
   info.items.emplace_back(std::move(rows));
   return info;

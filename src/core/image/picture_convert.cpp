@@ -65,16 +65,21 @@ std::optional<RawSize> ParseRawSize(const std::filesystem::path& path) {
   return size;
 }
 
-PictureKind DetectPictureKind(const std::filesystem::path& path) {
-  std::string extension = UpperExtension(path.string());
+PictureKind PictureKindOf(std::string_view name, std::span<const std::uint8_t> head) {
+  const std::string extension = UpperExtension(name);
   if (extension == ".RAW") return PictureKind::Raw;
   if (extension == ".G") return PictureKind::G;
   if (extension != ".K") return PictureKind::Other;
-  BinaryFile in(path, BinaryFile::Mode::Read);
-  std::array<std::uint8_t, kKHeaderSize> header{};
-  std::size_t got = in.Read(header);
-  KHeader h = ReadKHeader(std::span(header.data(), got), path);
-  return h.bitsPerPixel == 18 ? PictureKind::K18 : PictureKind::K32;
+  if (head.size() < kKHeaderSize) return PictureKind::K32;
+  return ReadKHeader(head, name).bitsPerPixel == 18 ? PictureKind::K18 : PictureKind::K32;
+}
+
+PictureKind DetectPictureKind(const std::filesystem::path& path) {
+  const std::string name = path.filename().string();
+  if (UpperExtension(name) != ".K") return PictureKindOf(name, {});
+  const std::vector<std::uint8_t> header = ReadFileHead(path, kKHeaderSize);
+  ReadKHeader(header, path);  // refuses a file too short to hold the header
+  return PictureKindOf(name, header);
 }
 
 RawToBmpResult RawToBmp(const std::filesystem::path& source, const std::filesystem::path& target, int formatIndex) {

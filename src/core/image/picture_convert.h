@@ -38,7 +38,12 @@ struct RawSize {
 /// Width and height from a RAW file name's size tag "(WxH)"; nothing when it has none.
 std::optional<RawSize> ParseRawSize(const std::filesystem::path& path);
 
-/// The kind by extension (".raw", ".g", ".k" with its header's bits-per-pixel field).
+/// The kind by a file name's extension (".raw", ".g", ".k"); for ".k", by the
+/// bits-per-pixel field of the header at the start of `head` (18: K18; any other
+/// value, or a `head` too short to hold the header: K32).
+PictureKind PictureKindOf(std::string_view name, std::span<const std::uint8_t> head);
+/// The kind of the picture file `path`, as PictureKindOf with its header read
+/// from the file; a K picture too short to hold one is refused (format error).
 PictureKind DetectPictureKind(const std::filesystem::path& path);
 
 struct RawToBmpResult {

@@ -261,17 +261,6 @@ std::array<std::uint8_t, kDataHeadSize> EncodeDataHead(const SkinEntry& entry) {
   return head;
 }
 
-image::PictureKind PictureKindOf(std::string_view name, const std::uint8_t* head, std::size_t headLength) {
-  std::string ext = UpperExtension(name);
-  if (ext == ".RAW") return image::PictureKind::Raw;
-  if (ext == ".G") return image::PictureKind::G;
-  if (ext == ".K") {
-    if (headLength >= 12 && GetU32LE(head + 8) == 18) return image::PictureKind::K18;
-    return image::PictureKind::K32;
-  }
-  return image::PictureKind::Other;
-}
-
 std::string_view PictureKindName(image::PictureKind kind) {
   switch (kind) {
     case image::PictureKind::Raw: return "RAW";

@@ -108,9 +108,6 @@ std::vector<std::uint8_t> EncodeSkinHead(const SkinDirectory& dir);
 /// The head of an entry's data block: its magic and the picture's length.
 std::array<std::uint8_t, kDataHeadSize> EncodeDataHead(const SkinEntry& entry);
 
-/// The kind of a picture by its name's extension and, for a K picture, the
-/// bits-per-pixel field of its header (first 16 data bytes, fewer when short).
-image::PictureKind PictureKindOf(std::string_view name, const std::uint8_t* head, std::size_t headLength);
 
 /// The kind's name as `info` prints it: "RAW", "K18", "K32", "G", "other".
 std::string_view PictureKindName(image::PictureKind kind);
