@@ -127,44 +127,38 @@ TEST(ParallelConversion, UnpackWritesTheSameTreeOnAnyNumberOfWorkers) {
 }
 
 TEST(ParallelConversion, AnUnpackThatCannotWriteAPictureStopsThereOnAnyNumberOfWorkers) {
-  const Bytes image = sample::BuildDrmImage(MixedRecipe(40));
-  // A folder where the PNG copy of picture 21 must go: the write fails.
-  auto block = [](Slot& slot) { fs::create_directories(slot.icons / "21.png"); };
-  const UnpackRun one = Unpack(image, 1, block);
-  ASSERT_NE(one.error, "");
-  EXPECT_EQ(one.tree.count("raws/20(21x8).raw") + one.tree.count("icons/20.png"), 2u)
-      << "the pictures before the failing one are written";
-  EXPECT_EQ(one.tree.count("icons/22.png"), 0u) << "nothing after it";
-  for (unsigned workers : kWorkerCounts) {
-    const UnpackRun many = Unpack(image, workers, block);
-    EXPECT_EQ(many.error, one.error) << workers << " workers";
-    EXPECT_TRUE(many.tree == one.tree) << workers << " workers";
-    EXPECT_EQ(many.progress, one.progress) << workers << " workers";
-  }
-}
-
-TEST(ParallelConversion, AGifTablePictureThatCannotBeWrittenStopsTheUnpackThere) {
-  const Bytes image = sample::BuildDrmImage(MixedRecipe(10, 90));
-  // Picture 50 is GIF-table picture 40: in the middle of a batch the workers read together.
-  auto block = [](Slot& slot) { fs::create_directories(slot.icons / "50.gif"); };
-  const UnpackRun one = Unpack(image, 1, block);
-  ASSERT_NE(one.error, "");
-  EXPECT_EQ(one.tree.count("icons/49.gif"), 1u) << "the pictures before the failing one are written";
-  EXPECT_EQ(one.tree.count("icons/51.gif"), 0u) << "nothing after it";
-  for (unsigned workers : kWorkerCounts) {
-    const UnpackRun many = Unpack(image, workers, block);
-    EXPECT_EQ(many.error, one.error) << workers << " workers";
-    EXPECT_TRUE(many.tree == one.tree) << workers << " workers";
-    EXPECT_EQ(many.progress, one.progress) << workers << " workers";
+  struct Case {
+    const char* name;
+    int raws, gifs;
+    const char* blocked;  // a folder stands where this file must go: its write fails
+    std::vector<const char*> before;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"the PNG copy of RAW picture 21", 40, 3, "icons/21.png", {"raws/20(21x8).raw", "icons/20.png"}, "icons/22.png"},
+      {"GIF-table picture 40, in the middle of a batch the workers read together", 10, 90, "icons/50.gif",
+       {"icons/49.gif"}, "icons/51.gif"},
+  };
+  for (const Case& c : cases) {
+    const Bytes image = sample::BuildDrmImage(MixedRecipe(c.raws, c.gifs));
+    auto block = [&](Slot& slot) { fs::create_directories(slot.drmpack / c.blocked); };
+    const UnpackRun one = Unpack(image, 1, block);
+    ASSERT_NE(one.error, "") << c.name;
+    for (const char* file : c.before) EXPECT_EQ(one.tree.count(file), 1u) << c.name << ": " << file << " is written";
+    EXPECT_EQ(one.tree.count(c.after), 0u) << c.name << ": nothing after it";
+    for (unsigned workers : kWorkerCounts) {
+      const UnpackRun many = Unpack(image, workers, block);
+      EXPECT_EQ(many.error, one.error) << c.name << ", " << workers << " workers";
+      EXPECT_TRUE(many.tree == one.tree) << c.name << ", " << workers << " workers";
+      EXPECT_EQ(many.progress, one.progress) << c.name << ", " << workers << " workers";
+    }
   }
 }
 
 TEST(ParallelConversion, AnImageThatEndsInsideAGifTablePictureStopsThere) {
   // The tables were read from the whole image; the file then ends inside
   // GIF-table picture 45, in the middle of a batch the workers read together.
-  const sample::DrmRecipe recipe = MixedRecipe(0, 90);
-  sample::DrmPlacement placement;
-  const Bytes whole = sample::BuildDrmImage(recipe, &placement);
+  const Bytes whole = sample::BuildDrmImage(MixedRecipe(0, 90));
   struct Run {
     std::map<std::string, Bytes> tree;
     std::string error;
@@ -174,12 +168,8 @@ TEST(ParallelConversion, AnImageThatEndsInsideAGifTablePictureStopsThere) {
     BinaryFile full(slot.image, BinaryFile::Mode::Read);
     const drm::DrmLayout layout = drm::ReadDrmLayout(full, drm::DrmVariantOf(full));
     const drm::DrmTables tables = drm::ReadDrmTables(full, layout);
+    const auto cut = static_cast<std::size_t>(drm::LocatePicture(full, layout, tables, 45).offset) + 3;
     full.Close();
-    std::size_t cut = 0;
-    {
-      BinaryFile again(slot.image, BinaryFile::Mode::Read);
-      cut = static_cast<std::size_t>(drm::LocatePicture(again, layout, tables, 45).offset) + 3;
-    }
     WriteBytes(slot.image, Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
     BinaryFile shorter(slot.image, BinaryFile::Mode::Read);
     Run result;
