@@ -185,12 +185,12 @@ Info DescribePicture(const fs::path& file) {
       return info;
     }
     case image::PictureKind::G:
-      AddOrdinary(info, file, ReadFileHead(file, 1 << 20, &length), "G picture holding a ");
+      AddOrdinary(info, file, ReadFileHead(file, gfx::kHeaderProbeSize, &length), "G picture holding a ");
       return info;
     case image::PictureKind::Other:
       break;
   }
-  AddOrdinary(info, file, ReadFileHead(file, 1 << 20, &length), "");
+  AddOrdinary(info, file, ReadFileHead(file, gfx::kHeaderProbeSize, &length), "");
   return info;
 }
 

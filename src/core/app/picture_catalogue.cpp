@@ -26,14 +26,12 @@ PictureSize HeaderSize(const fs::path& file) {
 /// Icons and their animations are small; a file far beyond this is not read
 /// whole to tell whether it is animated.
 constexpr std::int64_t kMaxCountedGif = 64 * 1024 * 1024;
-/// Picture headers (a JPEG's after its metadata) lie within this many bytes.
-constexpr std::uint64_t kHeaderProbe = 1 << 20;
 
 /// The size a GIF-table picture's file gives and whether it is an animated GIF,
 /// from one read of the file (two only for a GIF longer than the header probe).
 void ReadGifTableFile(const fs::path& file, PictureEntry& entry) {
   std::int64_t length = 0;
-  std::vector<std::uint8_t> bytes = ReadFileHead(file, kHeaderProbe, &length);
+  std::vector<std::uint8_t> bytes = ReadFileHead(file, gfx::kHeaderProbeSize, &length);
   if (std::optional<gfx::PictureInfo> info = gfx::ReadPictureInfoFromMemory(bytes)) {
     entry.size = {info->width, info->height};
   }

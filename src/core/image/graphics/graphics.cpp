@@ -101,8 +101,6 @@ std::optional<std::vector<std::uint8_t>> ReadFileHeadQuietly(const std::filesyst
 
 // No picture we can decode is larger than this; bigger files are not read into memory.
 constexpr std::int64_t kMaxPictureFileSize = std::int64_t{1} << 30;
-// Headers (JPEG after its metadata segments) lie within this many bytes.
-constexpr std::int64_t kHeaderProbeSize = 1 << 20;
 
 }  // namespace
 

@@ -39,6 +39,10 @@ bool EveryGifFrameDecodes(std::span<const std::uint8_t> data);
 /// As LoadBitmapFromMemory for a file; nothing also when the file cannot be read.
 std::optional<Bitmap> LoadBitmap(const std::filesystem::path& file);
 
+/// A picture's header (a JPEG's after its metadata segments) lies within this
+/// many bytes of the start: ReadPictureInfoFromMemory needs no more.
+inline constexpr std::int64_t kHeaderProbeSize = 1 << 20;
+
 /// The header's size and depth; nothing for an unknown or damaged header.
 std::optional<PictureInfo> ReadPictureInfoFromMemory(std::span<const std::uint8_t> data);
 std::optional<PictureInfo> ReadPictureInfo(const std::filesystem::path& file);
