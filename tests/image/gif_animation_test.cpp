@@ -76,6 +76,30 @@ TEST(GifAnimation, WrittenFramesReadBackAsMeant) {
   EXPECT_GT(info.find("local color table"), info.find("+ image #2")) << info;
 }
 
+TEST(GifAnimation, FramesOfTheScreensColoursAfterOneOfOtherColoursKeepTheirColours) {
+  // The screen's colours, other colours, then the screen's colours again: each
+  // frame reads back with the colours it was written with (and, under the leak
+  // checker, the writer leaves nothing behind).
+  const GifFrameControl control{kGifDisposalKeep, 5, false};
+  const std::vector<GifOutputFrame> frames = {
+      TwoColourFrame(0, 0, 6, 4, 0xFFFF0000, 0xFF0000FF, false, control),
+      TwoColourFrame(0, 0, 6, 4, 0xFF00FF00, 0xFF000000, false, control),
+      TwoColourFrame(0, 0, 6, 4, 0xFFFF0000, 0xFF0000FF, false, control),
+      TwoColourFrame(1, 1, 3, 2, 0xFFFF0000, 0xFF0000FF, false, control),
+  };
+  const GifAnimation back = DecodeGifAnimation(EncodeGifAnimation(6, 4, frames, nullptr), "a.gif");
+  ASSERT_EQ(back.frames.size(), frames.size());
+  for (std::size_t k = 0; k < frames.size(); ++k) {
+    const IndexedPicture& written = frames[k].picture;
+    ASSERT_EQ(back.frames[k].indices.size(), written.indices.size()) << "frame " << k;
+    for (std::size_t i = 0; i < written.indices.size(); ++i) {
+      const Argb want = written.palette[written.indices[i]] & 0xFFFFFFu;
+      const Argb got = back.frames[k].colours[back.frames[k].indices[i]] & 0xFFFFFFu;
+      ASSERT_EQ(got, want) << "frame " << k << ", pixel " << i;
+    }
+  }
+}
+
 TEST(GifAnimation, FramesOfImageMagickReadAsItsOwnDecoderShowsThem) {
   if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
   test::TempDir dir;

@@ -357,6 +357,10 @@ std::vector<std::uint8_t> EncodeGifAnimation(int width, int height, std::span<co
     const IndexedPicture& first = frames.front().picture;
     CheckPicture(first);
     file.SetGlobalMap(MapOf(first));
+    // giflib 5.2.1 loses the copy it makes of a frame's own colour map when the
+    // next frame has none; so once a frame has its own map, every later one gets
+    // one too (the screen's colours again, where they are the same).
+    bool ownMaps = false;
     for (std::size_t k = 0; k < frames.size(); ++k) {
       const GifOutputFrame& frame = frames[k];
       CheckPicture(frame.picture);
@@ -371,7 +375,8 @@ std::vector<std::uint8_t> EncodeGifAnimation(int width, int height, std::span<co
       image->ImageDesc.Width = frame.picture.width;
       image->ImageDesc.Height = frame.picture.height;
       image->ImageDesc.Interlace = false;
-      if (k != 0 && frame.picture.palette != first.palette) image->ImageDesc.ColorMap = MapOf(frame.picture).release();
+      ownMaps = ownMaps || (k != 0 && frame.picture.palette != first.palette);
+      if (ownMaps) image->ImageDesc.ColorMap = MapOf(frame.picture).release();
       image->RasterBits = static_cast<GifByteType*>(std::malloc(frame.picture.indices.size()));
       if (image->RasterBits == nullptr) throw std::bad_alloc();
       std::memcpy(image->RasterBits, frame.picture.indices.data(), frame.picture.indices.size());
