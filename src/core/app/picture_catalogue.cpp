@@ -74,7 +74,6 @@ PictureStatus Status(PictureState state, std::string problem = {}) { return {sta
 
 PictureStatus Unreadable(std::string problem) { return Status(PictureState::Unreadable, std::move(problem)); }
 
-std::int64_t FileLength(const fs::path& file) { return BinaryFile(file, BinaryFile::Mode::Read).Size(); }
 
 }  // namespace
 
@@ -168,7 +167,7 @@ std::vector<PictureStatus> PictureCatalogue::ExamineAll(Progress& progress) cons
 PictureStatus PictureCatalogue::ExamineRaw(const PictureEntry& entry) const {
   if (!entry.file) return Status(PictureState::Empty);
   const fs::path& file = *entry.file;
-  const std::int64_t length = FileLength(file);
+  const std::int64_t length = FileSize(file);
   const bool originalEmpty = entry.originalSize.width == 0 || entry.originalSize.height == 0;
   if (convertRawToBmp_) {
     // The unpack leaves an empty PNG for a 0-sized picture; the save stores such a file 0x0.
@@ -213,7 +212,7 @@ PictureStatus PictureCatalogue::ExamineGif(const PictureEntry& entry) const {
                                   JoinTail(drmPackFolder_, "icons").string()));
   }
   if (original_.SameBytes(entry.number, *entry.file)) return Status(PictureState::Original);
-  if (FileLength(*entry.file) == 0) return Status(PictureState::Empty);
+  if (FileSize(*entry.file) == 0) return Status(PictureState::Empty);
   const bool sizesKnown = entry.size != PictureSize{} && entry.originalSize != PictureSize{};
   return Status(sizesKnown && entry.size != entry.originalSize ? PictureState::NewSize : PictureState::Edited);
 }

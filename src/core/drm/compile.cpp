@@ -26,13 +26,6 @@ namespace {
 
 constexpr std::int64_t kMaxImageSize = std::numeric_limits<std::int32_t>::max();
 
-std::int64_t FileSize(const fs::path& file) {
-  std::error_code error;
-  const auto size = fs::file_size(file, error);
-  if (error) ThrowIoError("read", file, error.value());
-  return static_cast<std::int64_t>(size);
-}
-
 struct CopiedPicture {
   std::int64_t length = 0;
   std::uint64_t fingerprint = Fingerprint().Value();

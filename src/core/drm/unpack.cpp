@@ -20,23 +20,6 @@
 namespace resmill::drm {
 namespace fs = std::filesystem;
 
-namespace {
-
-void WriteWholeFile(const fs::path& target, std::span<const std::uint8_t> bytes) {
-  BinaryFile out(target, BinaryFile::Mode::Create);
-  out.Write(bytes);
-  out.Close();
-}
-
-void CopyToFile(BinaryFile& image, const StoredPicture& picture, const fs::path& target) {
-  BinaryFile out(target, BinaryFile::Mode::Create);
-  // The tables were checked against the image's size, so a short copy means the file shrank under us.
-  CopyExactly(image, picture.offset, picture.length, out, "the picture " + picture.fileName);
-  out.Close();
-}
-
-}  // namespace
-
 StoredPicture LocatePicture(BinaryFile& image, const DrmLayout& layout, const DrmTables& tables, int number) {
   if (number < 1 || number > layout.RawCount + layout.GifCount) {
     throw Error(Error::Kind::Refused, fmt::format("{}: the DRM has no picture {} (it has {})", image.Path().string(),
@@ -105,11 +88,15 @@ PreparedPicture PreparePicture(BinaryFile& image, const DrmLayout& layout, const
 }
 
 void WritePicture(BinaryFile& image, const PreparedPicture& prepared, const fs::path& target) {
+  BinaryFile out(target, BinaryFile::Mode::Create);
   if (prepared.whole) {
-    WriteWholeFile(target, prepared.bytes);
+    out.Write(prepared.bytes);
   } else {
-    CopyToFile(image, prepared.picture, target);
+    // The tables were checked against the image's size, so a short copy means the file shrank under us.
+    const StoredPicture& picture = prepared.picture;
+    CopyExactly(image, picture.offset, picture.length, out, "the picture " + picture.fileName);
   }
+  out.Close();
 }
 
 }  // namespace

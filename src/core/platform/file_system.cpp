@@ -128,6 +128,13 @@ std::vector<FoundFile> FindFiles(const fs::path& folder, std::string_view masks,
   return found;
 }
 
+std::int64_t FileSize(const fs::path& file) {
+  std::error_code error;
+  const auto size = fs::file_size(file, error);
+  if (error) ThrowIoError("size of", file, error.value());
+  return static_cast<std::int64_t>(size);
+}
+
 bool SameFileOrFolder(const fs::path& a, const fs::path& b) noexcept {
   std::error_code ec;
   return fs::equivalent(a, b, ec) && !ec;

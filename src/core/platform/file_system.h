@@ -62,6 +62,8 @@ bool FolderExists(const std::filesystem::path& folder) noexcept;
 /// different spellings); false when either is missing.
 bool SameFileOrFolder(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
 bool FileExists(const std::filesystem::path& file) noexcept;
+/// The length of a file; a missing file or a folder is an I/O error naming it.
+std::int64_t FileSize(const std::filesystem::path& file);
 /// Renames, replacing an existing target; throws on failure.
 void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
