@@ -121,11 +121,6 @@ class Screen {
 
 }  // namespace
 
-void ParseGif(GifWorkArea& area, BinaryFile& file) {
-  area.frameCount = 0;
-  area.frameCount = g::CountGifFrames(ReadWholeFile(file, kMaxSourceBytes, "a GIF icon"), file.Path());
-}
-
 FrameRect ScaledFrameRect(const g::GifSourceFrame& frame, int screenWidth, int screenHeight, int width, int height) {
   auto [left, right] = ScaledSpan(frame.left, frame.left + frame.width, screenWidth, width);
   auto [top, bottom] = ScaledSpan(frame.top, frame.top + frame.height, screenHeight, height);

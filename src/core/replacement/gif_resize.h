@@ -10,10 +10,6 @@
 #include "image/graphics/graphics.h"
 #include "platform/user_interface.h"
 
-namespace resmill {
-class BinaryFile;
-}
-
 namespace resmill::replacement {
 
 /// What one resize keeps for the next: the scaler's set-up (the frames of an
@@ -21,14 +17,7 @@ namespace resmill::replacement {
 /// count of the GIF parsed last.
 struct GifWorkArea {
   image::graphics::Scaler scaler;
-  std::size_t frameCount = 0;
-  std::size_t FrameCount() const { return frameCount; }
 };
-
-/// Reads the open GIF `file` from its start and counts its frames without decoding
-/// them (whether a picture is animated). Throws a format error naming the file and
-/// the offset for a damaged GIF, a limit error for one beyond the size of an icon.
-void ParseGif(GifWorkArea& area, BinaryFile& file);
 
 /// The rectangle of the resized screen that a source frame's rectangle covers, in
 /// whole pixels: those it covers at least half of (and at least one). A frame restored
